@@ -1,0 +1,10 @@
+# Whole-build sanitizer switch (KORVAN_SANITIZER): every target, tests included.
+if(KORVAN_SANITIZER STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
+elseif(KORVAN_SANITIZER STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT KORVAN_SANITIZER STREQUAL "")
+  message(FATAL_ERROR "KORVAN_SANITIZER must be empty, 'address' or 'thread'")
+endif()

@@ -1,0 +1,89 @@
+#include "device/device_channel.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace korvan {
+
+DeviceChannel::DeviceChannel(DiskHost& host, DriveSlotTable& slots) : host_(host), slots_(slots) {}
+
+int DeviceChannel::Claim(int32_t drive) {
+  drive_ = drive;
+  claimed_ = true;
+  return slots_.Claim(drive);
+}
+
+int DeviceChannel::FindDriveSlot(int32_t drive) const { return slots_.Find(drive); }
+
+void DeviceChannel::ResetDriveSlots() { slots_.Reset(); }
+
+int DeviceChannel::OpenDrive(int n) {
+  handle_.reset();
+  OpenResult result = host_.OpenDrive(n);
+  lastOpenStatus_ = result.status;
+  lastOpenError_ = result.osError;
+  if (result.status == OpenStatus::Opened && result.transport) {
+    handle_ = std::move(result.transport);
+    return 1;
+  }
+  if (lastOpenStatus_ == OpenStatus::Opened) {
+    lastOpenStatus_ = OpenStatus::Failed;  // a host that reported success without a transport
+  }
+  return 0;
+}
+
+int DeviceChannel::Open() { return OpenDrive(drive_); }
+
+void DeviceChannel::Close() {
+  handle_.reset();
+  if (claimed_) {
+    slots_.Release(drive_);
+  }
+}
+
+int DeviceChannel::Execute(const Cdb& cdb, DataDirection direction,
+                           std::span<uint8_t, kUnitSize> data) {
+  if (!handle_) {
+    lastCommand_ = CommandResult{CommandStatus::OsError, EBADF};
+    return 0;
+  }
+  lastCommand_ = handle_->Execute(cdb, direction, data);
+  return lastCommand_.ok() ? 1 : 0;
+}
+
+int DeviceChannel::Inquiry(std::span<uint8_t, kUnitSize> buffer) {
+  return Execute(MakeInquiryCdb(), DataDirection::FromDevice, buffer);
+}
+
+int DeviceChannel::ReadUnit(std::span<uint8_t, kUnitSize> buffer, MemorySelector selector,
+                            uint32_t byteAddress) {
+  return Execute(MakeReadUnitCdb(selector, byteAddress), DataDirection::FromDevice, buffer);
+}
+
+int DeviceChannel::WriteUnit(std::span<const uint8_t, kUnitSize> buffer, MemorySelector selector,
+                             uint32_t byteAddress) {
+  // The transport takes one mutable buffer for both directions; keep the caller's const.
+  UnitBuffer out;
+  std::copy(buffer.begin(), buffer.end(), out.begin());
+  return Execute(MakeWriteUnitCdb(selector, byteAddress), DataDirection::ToDevice, out);
+}
+
+int DeviceChannel::ProbeDrive(int n, DeviceInfo& deviceInfo) {
+  UnitBuffer buffer{};
+  if (!OpenDrive(n)) {
+    return 0;
+  }
+  int result = 0;
+  if (Inquiry(buffer) &&
+      std::memcmp(buffer.data() + kDeviceInquiryTextOffset, kDeviceInquiryText,
+                  kDeviceInquiryTextLength) == 0) {
+    result = 1;
+    deviceInfo.typeCode = static_cast<int8_t>(buffer[kDeviceInquiryTypeOffset]);
+  }
+  Close();
+  return result;
+}
+
+}  // namespace korvan
