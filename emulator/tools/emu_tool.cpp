@@ -1,0 +1,159 @@
+#include "emulator/tools/emu_tool.h"
+
+#include <CLI/CLI.hpp>
+
+#include <charconv>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+#include "emulator/device_folder.h"
+#include "emulator/device_presets.h"
+
+namespace korvan::emu {
+namespace {
+
+constexpr char kToolName[] = "korvan-emu";
+
+// Arguments are taken as text and checked here, so every bad one gets a message that says
+// what was expected.
+struct MakeArguments {
+  std::string type;
+  std::string folder;
+  std::string firmware = "0215";
+  std::string voice = "0031";
+  std::string database = "1.2 240517";
+  std::string aux = "0173";
+  int country = kCountryRussia;
+  bool recordFlag = false;
+  std::optional<size_t> buildRow;
+  std::optional<size_t> voiceBuildRow;
+  size_t inquiryLength = kMinInquiryLength;
+};
+
+class BadArgument : public std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+VersionDigits Digits(const std::string& text, const char* option) {
+  const auto digits = ParseVersionDigits(text);
+  if (!digits) {
+    throw BadArgument(std::string(option) + " wants four decimal digits such as 0215, not \"" +
+                      text + "\"");
+  }
+  return *digits;
+}
+
+PresetOptions ToPreset(const MakeArguments& args) {
+  PresetOptions preset;
+  const auto type = ParseModelByte(args.type);
+  if (!type) {
+    throw BadArgument("TYPE wants a model byte 0..255 (decimal or 0x-hex), not \"" + args.type +
+                      "\"");
+  }
+  preset.rawType = *type;
+  preset.firmware = Digits(args.firmware, "--firmware");
+  preset.voice = Digits(args.voice, "--voice");
+  preset.aux = Digits(args.aux, "--aux");
+  const auto database = ParseDatabaseVersion(args.database);
+  if (!database) {
+    throw BadArgument(
+        "--database wants a version such as \"1.2 240517\" or \"v1.2 240517\", not \"" +
+        args.database + "\"");
+  }
+  preset.database = *database;
+  preset.country = static_cast<uint8_t>(args.country);
+  preset.recordTypeFlag = args.recordFlag;
+  preset.firmwareBuildRow = args.buildRow;
+  preset.voiceBuildRow = args.voiceBuildRow;
+  preset.inquiryLength = args.inquiryLength;
+  return preset;
+}
+
+std::string Hex2(unsigned value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  return {'0', 'x', kDigits[(value >> 4) & 0xF], kDigits[value & 0xF]};
+}
+
+int RunMake(const MakeArguments& args, std::ostream& out, std::ostream& err) {
+  PresetOptions preset;
+  DeviceImages images;
+  try {
+    preset = ToPreset(args);
+    images = MakePresetImages(preset);
+  } catch (const std::exception& e) {  // BadArgument, or options the presets cannot build
+    err << kToolName << " make: " << e.what() << "\n";
+    return kToolBadArguments;
+  }
+  const FolderResult written = WriteDeviceFolder(args.folder, images);
+  if (!written.ok()) {
+    err << kToolName << " make: " << written.error << "\n";
+    return kToolFailed;
+  }
+  out << "wrote device folder " << args.folder << ": model byte " << Hex2(preset.rawType)
+      << " (type " << int{EffectiveModelType(preset.rawType)} << "), inquiry "
+      << images.inquiry.size() << " bytes, controller " << images.controller.size()
+      << " bytes, flash " << images.flash.size() << " bytes";
+  if (!images.memory2.empty()) {
+    out << ", memory2 " << images.memory2.size() << " bytes";
+  }
+  out << "\n";
+  return kToolOk;
+}
+
+}  // namespace
+
+std::optional<uint8_t> ParseModelByte(std::string_view text) {
+  int base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    text.remove_prefix(2);
+    base = 16;
+  }
+  unsigned value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value, base);
+  if (text.empty() || ec != std::errc() || ptr != end || value > 255) {
+    return std::nullopt;
+  }
+  return static_cast<uint8_t>(value);
+}
+
+int RunEmuTool(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+  CLI::App app{"Simulated Korvan devices for tests and demonstrations.", kToolName};
+  app.require_subcommand(1);
+
+  MakeArguments args;
+  CLI::App* make = app.add_subcommand("make", "Write a preset device folder.");
+  make->add_option("TYPE", args.type, "Model byte as the device reports it (0..255, 0x-hex too)")
+      ->required();
+  make->add_option("DIR", args.folder, "Device folder to write (created if needed)")->required();
+  make->add_option("--firmware", args.firmware, "Firmware version digits")->capture_default_str();
+  make->add_option("--voice", args.voice, "Voice version digits")->capture_default_str();
+  make->add_option("--database", args.database, "Database version, \"1.2 240517\"")
+      ->capture_default_str();
+  make->add_option("--aux", args.aux, "Second version of type 8")->capture_default_str();
+  make->add_option("--country", args.country, "Country code of the version records")
+      ->check(CLI::Range(0, 255))
+      ->capture_default_str();
+  make->add_flag("--record-flag", args.recordFlag, "Set bit 7 of the records' type byte");
+  make->add_option("--build-row", args.buildRow,
+                   "Types 1-4: firmware is this row of the build table, without a record");
+  make->add_option("--voice-build-row", args.voiceBuildRow,
+                   "Types 2-4: voice is this row of the voice build table");
+  make->add_option("--inquiry-length", args.inquiryLength, "INQUIRY data length")
+      ->check(CLI::Range(kMinInquiryLength, kMaxInquiryLength))
+      ->capture_default_str();
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e, out, err);
+  } catch (const CLI::ParseError& e) {
+    err << kToolName << ": " << e.what() << "\n"
+        << "Run with --help for more information.\n";
+    return kToolBadArguments;
+  }
+  return RunMake(args, out, err);
+}
+
+}  // namespace korvan::emu
