@@ -1,0 +1,33 @@
+// `AppState`: the program's process-wide state, owned by the window thread. Workers never
+// touch it directly: they post tasks that update it on the window thread.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+
+#include "device/device_info.h"
+
+namespace korvan {
+
+enum class DetectionPhase {
+  Idle,       // the worker has not started
+  Searching,  // scanning drives 0..25
+  Reading,    // a device answered; copies and versions are being read
+  Ready,      // model and versions are shown; the worker is parked
+  NotFound,   // a limited scan ended without a device (command line --once)
+};
+
+struct AppState {
+  std::filesystem::path programFolder;  // `ProgramFolder`: where working files go
+  bool serviceMode = false;             // `ServiceMode`, toggled by Ctrl+A
+
+  DeviceInfo deviceInfo;
+  UpdateFileInfo updateFileInfo;
+  int32_t DetectedDrive = -1;
+  bool DevicePresent = false;
+  std::filesystem::path FwReadPath;     // copy of the controller memory
+  std::filesystem::path FlashReadPath;  // copy of the data flash
+  DetectionPhase detectionPhase = DetectionPhase::Idle;
+};
+
+}  // namespace korvan

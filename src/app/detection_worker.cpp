@@ -1,0 +1,199 @@
+#include "app/detection_worker.h"
+
+#include <condition_variable>
+#include <mutex>
+
+#include "app/control_ids.h"
+#include "app/main_window_steps.h"
+#include "device/device_channel.h"
+#include "device/device_copies.h"
+#include "flash/version_extraction.h"
+
+namespace korvan {
+namespace {
+
+bool IsLargeModel(int8_t type) { return type >= 25 && type <= 27; }
+
+bool HasMemoryCopies(int8_t type) {
+  return (type >= 1 && type <= 6) || type == 8 || type == 9 || (type >= 16 && type <= 27);
+}
+
+// The copy's text and progress go to the window's status bar when the operation holds slot 0;
+// the other slots' bars have no window. Progress is posted only when the shown value changes.
+class StatusBarObserver final : public CopyObserver {
+ public:
+  StatusBarObserver(WindowThread& window, View& view) : window_(window), view_(view) {}
+
+  void SlotText(int slot, std::string_view text) override {
+    if (slot == 0) {
+      window_.Post([&view = view_, text = std::string(text)] { view.SetStatusText(text); });
+    }
+  }
+  void SlotPosition(int slot, int position) override {
+    if (slot == 0 && position != lastPosition_) {
+      lastPosition_ = position;
+      window_.Post([&view = view_, position] { view.SetStatusPosition(position); });
+    }
+  }
+
+ private:
+  WindowThread& window_;
+  View& view_;
+  int lastPosition_ = -1;
+};
+
+}  // namespace
+
+DetectionWorker::DetectionWorker(DiskHost& host, DriveSlotTable& slots, WindowThread& window,
+                                 View& view, AppState& state, DetectionOptions options)
+    : host_(host),
+      slots_(slots),
+      window_(window),
+      view_(view),
+      state_(state),
+      options_(options) {}
+
+DetectionWorker::~DetectionWorker() { Stop(); }
+
+void DetectionWorker::Start() {
+  folder_ = state_.programFolder;
+  thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
+}
+
+void DetectionWorker::Stop() {
+  if (thread_.joinable()) {
+    thread_.request_stop();
+    thread_.join();
+  }
+}
+
+bool DetectionWorker::SleepFor(std::stop_token stop, std::chrono::milliseconds duration) {
+  std::mutex mutex;
+  std::condition_variable_any wake;
+  std::unique_lock lock(mutex);
+  return !wake.wait_for(lock, stop, duration, [] { return false; }) && !stop.stop_requested();
+}
+
+void DetectionWorker::Run(std::stop_token stop) {
+  window_.Post([&state = state_] {
+    ResetUpdateFileInfo(state.updateFileInfo);
+    ResetDeviceInfo(state.deviceInfo);
+    state.detectionPhase = DetectionPhase::Searching;
+  });
+  DeviceInfo info;
+  slots_.Reset();
+  window_.Post([&view = view_] {
+    ResetStatusBar(view, kSearchingText);
+    EnableFileSource(view, 1);
+  });
+
+  int drive = -1;
+  if (!Scan(stop, info, drive)) {
+    return;
+  }
+  ReadDevice(stop, info, drive);
+  if (stop.stop_requested()) {
+    return;
+  }
+  // Parked: a device is identified once per run.
+  std::mutex mutex;
+  std::condition_variable_any wake;
+  std::unique_lock lock(mutex);
+  wake.wait(lock, stop, [] { return false; });
+}
+
+bool DetectionWorker::Scan(std::stop_token stop, DeviceInfo& info, int& drive) {
+  DeviceChannel probe(host_, slots_);
+  for (int scans = 1;; ++scans) {
+    for (int n = kFirstDrive; n <= kLastDrive; ++n) {
+      if (stop.stop_requested()) {
+        return false;
+      }
+      if (slots_.Find(n) >= 0) {
+        continue;  // another operation holds this drive
+      }
+      if (probe.ProbeDrive(n, info)) {
+        drive = n;
+        return true;
+      }
+    }
+    if (options_.maxScans > 0 && scans >= options_.maxScans) {
+      window_.Post([&state = state_] { state.detectionPhase = DetectionPhase::NotFound; });
+      return false;
+    }
+    if (!SleepFor(stop, options_.scanInterval)) {
+      return false;
+    }
+  }
+}
+
+void DetectionWorker::ReadDevice(std::stop_token stop, DeviceInfo info, int drive) {
+  // Type normalisation: bit 7 is a flag; 0 is old hardware, handled as type 4.
+  info.typeCode = static_cast<int8_t>(info.typeCode & 0x7F);
+  if (info.typeCode == 0) {
+    info.typeCode = 4;
+    info.typeForced = true;
+  }
+  const int8_t type = info.typeCode;
+  const bool largeModel = IsLargeModel(type);
+  if (largeModel) {
+    info.packageCountry = kCountryRussia;
+  }
+  window_.Post([&state = state_, &view = view_, info, drive, largeModel] {
+    state.DevicePresent = true;
+    state.deviceInfo = info;
+    state.DetectedDrive = drive;
+    state.detectionPhase = DetectionPhase::Reading;
+    view.ShowControl(ids::kRussiaRadio, !largeModel);
+    view.ShowControl(ids::kUzbekistanRadio, !largeModel);
+    if (largeModel) {
+      FillVoiceCombo(view, info.typeCode, info);
+    }
+  });
+
+  if (HasMemoryCopies(type)) {
+    const DeviceLink link{host_, slots_, drive};
+    const auto fwPath = ReadControllerToFile(link, type, folder_, kControllerCopyName, stop);
+    ExtractFirmwareVersion(type, fwPath, info);
+    window_.Post([&state = state_, fwPath] { state.FwReadPath = fwPath; });
+    if (type != 1) {
+      StatusBarObserver observer(window_, view_);
+      const auto flashPath = ReadFlashToFile(link, info, folder_, kFlashCopyName, observer, stop);
+      ExtractFlashVersions(type, flashPath, info);
+      window_.Post([&state = state_, flashPath] { state.FlashReadPath = flashPath; });
+    }
+  }
+  if (stop.stop_requested()) {
+    return;
+  }
+  info.legacyModel = type >= 1 && type <= 8;
+
+  window_.Post([&state = state_, &view = view_, info] {
+    state.deviceInfo = info;
+    view.SetControlText(ids::kModelText, ModelText(info));
+    view.SetControlText(ids::kFwVersionText, DetectedVersionText(info.fwVersion));
+    view.SetControlText(ids::kVoiceVersionText, DetectedVersionText(info.voiceVersion));
+    view.SetControlText(ids::kDbVersionText, DetectedDbVersionText(info.dbVersion));
+    if (state.serviceMode && info.typeCode == 8) {
+      view.SetControlText(ids::kAuxVersionText, DetectedVersionText(info.auxVersion));
+    }
+    view.SetStatusPosition(0);
+    if (info.typeCode >= 3) {
+      view.EnableControl(ids::kDownloadButton, true);
+      view.EnableControl(ids::kVoiceCombo, true);
+    }
+    FillVoiceCombo(view, info.typeCode, info);
+    view.SetStatusText(kReadyText);
+    view.EnableControl(ids::kMenuSettingsButton, true);
+    EnableFileSource(view, 0);
+  });
+
+  if (type == 8) {
+    PostAndWait(window_, [&view = view_] {
+      view.ShowMessage(kType8Notice, MessageIcon::Information);
+    });
+  }
+  window_.Post([&state = state_] { state.detectionPhase = DetectionPhase::Ready; });
+}
+
+}  // namespace korvan

@@ -1,0 +1,62 @@
+// `DetectionWorker`: the background search for the device. It scans drives 0..25 once a
+// second until the device answers, copies its memories into the working files, reads the
+// versions from the copies, shows model and versions, enables the device commands and then
+// parks for the rest of the run: a device is identified once per run. Every visible step and
+// every change of AppState is posted to the window thread, in order.
+#pragma once
+
+#include <chrono>
+#include <stop_token>
+#include <thread>
+
+#include "app/app_state.h"
+#include "app/view.h"
+#include "app/window_thread.h"
+#include "device/device_info.h"
+#include "device/drive_slot_table.h"
+#include "device/scsi_transport.h"
+
+namespace korvan {
+
+inline constexpr std::string_view kType8Notice =
+    "          Внимание!\nВаше устройство совместимо\nс прошивкой v01.73 и ниже.\n"
+    "Обновится только база данных.";
+
+struct DetectionOptions {
+  std::chrono::milliseconds scanInterval{1000};
+  // 0: scan until a device answers (the program); n: give up after n scans (NotFound).
+  int maxScans = 0;
+};
+
+class DetectionWorker {
+ public:
+  // `view` and `state` are touched only by tasks posted to `window`; they must outlive the
+  // tasks, and the worker must be stopped before they go.
+  DetectionWorker(DiskHost& host, DriveSlotTable& slots, WindowThread& window, View& view,
+                  AppState& state, DetectionOptions options = {});
+  ~DetectionWorker();
+  DetectionWorker(const DetectionWorker&) = delete;
+  DetectionWorker& operator=(const DetectionWorker&) = delete;
+
+  // Starts the thread; call on the window thread. The working folder is taken from `state`.
+  void Start();
+  // Asks the thread to end and waits for it: a scan, a copy or the parked wait ends at once.
+  void Stop();
+
+ private:
+  void Run(std::stop_token stop);
+  bool Scan(std::stop_token stop, DeviceInfo& info, int& drive);
+  void ReadDevice(std::stop_token stop, DeviceInfo info, int drive);
+  bool SleepFor(std::stop_token stop, std::chrono::milliseconds duration);
+
+  DiskHost& host_;
+  DriveSlotTable& slots_;
+  WindowThread& window_;
+  View& view_;
+  AppState& state_;
+  DetectionOptions options_;
+  std::filesystem::path folder_;
+  std::jthread thread_;
+};
+
+}  // namespace korvan

@@ -1,0 +1,81 @@
+#include "app/recording_view.h"
+
+namespace korvan {
+namespace {
+
+std::string Flag(bool value) { return value ? "1" : "0"; }
+
+}  // namespace
+
+void RecordingView::SetControlText(int id, std::string_view text) {
+  controls_[id].text = text;
+  calls_.push_back("text " + std::to_string(id) + " " + std::string(text));
+}
+
+void RecordingView::EnableControl(int id, bool enabled) {
+  controls_[id].enabled = enabled;
+  calls_.push_back("enable " + std::to_string(id) + " " + Flag(enabled));
+}
+
+void RecordingView::ShowControl(int id, bool shown) {
+  controls_[id].shown = shown;
+  calls_.push_back("show " + std::to_string(id) + " " + Flag(shown));
+}
+
+void RecordingView::CheckControl(int id, bool checked) {
+  controls_[id].checked = checked;
+  calls_.push_back("check " + std::to_string(id) + " " + Flag(checked));
+}
+
+void RecordingView::SetStatusPosition(int position) {
+  status_.position = position;
+  calls_.push_back("position " + std::to_string(position));
+}
+
+void RecordingView::SetStatusText(std::string_view text) {
+  status_.text = text;
+  calls_.push_back("status " + std::string(text));
+}
+
+void RecordingView::SetStatusColours(const StatusColours& colours) {
+  status_.colours = colours;
+  calls_.push_back("colours");
+}
+
+void RecordingView::SetStatusShowText(bool show) {
+  status_.showText = show;
+  calls_.push_back("showtext " + Flag(show));
+}
+
+void RecordingView::SetVoiceItems(const std::vector<VoiceItem>& items) {
+  voiceItems_ = items;
+  calls_.push_back("voices " + std::to_string(items.size()));
+}
+
+void RecordingView::ShowMessage(std::string_view text, MessageIcon icon) {
+  messages_.push_back({std::string(text), icon});
+  calls_.push_back("message " + std::string(text));
+}
+
+ControlState RecordingView::Control(int id) const {
+  const auto it = controls_.find(id);
+  return it == controls_.end() ? ControlState{} : it->second;
+}
+
+const std::string& RecordingView::Text(int id) const {
+  static const std::string kEmpty;
+  const auto it = controls_.find(id);
+  return it == controls_.end() ? kEmpty : it->second.text;
+}
+
+std::vector<int> RecordingView::Positions() const {
+  std::vector<int> positions;
+  for (const auto& call : calls_) {
+    if (call.rfind("position ", 0) == 0) {
+      positions.push_back(std::stoi(call.substr(9)));
+    }
+  }
+  return positions;
+}
+
+}  // namespace korvan

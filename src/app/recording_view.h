@@ -1,0 +1,67 @@
+// A View that keeps the state of every control by id, the status bar, the voice list and the
+// messages shown, plus the sequence of calls. The tests' window, and the base of the command
+// line's console view, which prints what a window would show.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/view.h"
+
+namespace korvan {
+
+struct ControlState {
+  std::string text;  // empty until set: the dialog's blank placeholder
+  bool enabled = true;
+  bool shown = true;
+  bool checked = false;
+};
+
+struct StatusBarState {
+  int position = 0;
+  std::string text;
+  StatusColours colours{};
+  bool showText = true;
+};
+
+struct ShownMessage {
+  std::string text;
+  MessageIcon icon;
+};
+
+class RecordingView : public View {
+ public:
+  void SetControlText(int id, std::string_view text) override;
+  void EnableControl(int id, bool enabled) override;
+  void ShowControl(int id, bool shown) override;
+  void CheckControl(int id, bool checked) override;
+  void SetStatusPosition(int position) override;
+  void SetStatusText(std::string_view text) override;
+  void SetStatusColours(const StatusColours& colours) override;
+  void SetStatusShowText(bool show) override;
+  void SetVoiceItems(const std::vector<VoiceItem>& items) override;
+  void ShowMessage(std::string_view text, MessageIcon icon) override;
+
+  // A control never touched reads as text "", enabled, shown, unchecked.
+  ControlState Control(int id) const;
+  const std::string& Text(int id) const;
+  const StatusBarState& Status() const { return status_; }
+  const std::vector<VoiceItem>& VoiceItems() const { return voiceItems_; }
+  const std::vector<ShownMessage>& Messages() const { return messages_; }
+  // One line per call: "text 1024 DAHLIA_Russia", "enable 1007 1", "show 1088 0",
+  // "check 1016 1", "position 42", "status готов", "colours", "showtext 1", "voices 4",
+  // "message <text>".
+  const std::vector<std::string>& Calls() const { return calls_; }
+  // The positions the status bar was set to, in order.
+  std::vector<int> Positions() const;
+
+ private:
+  std::map<int, ControlState> controls_;
+  StatusBarState status_;
+  std::vector<VoiceItem> voiceItems_;
+  std::vector<ShownMessage> messages_;
+  std::vector<std::string> calls_;
+};
+
+}  // namespace korvan

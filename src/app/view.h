@@ -1,0 +1,57 @@
+// `View`: what the main window's logic needs of a window, in the dialog's own terms: controls
+// by id, the status bar (SlotProgressBars[0]), the voice list and the result message box.
+// Implemented by the wxWidgets dialog, by the console front end and by the recorder in tests.
+// Every call comes on the window thread.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "device/voice_names.h"
+
+namespace korvan {
+
+struct Rgb {
+  uint8_t r = 0, g = 0, b = 0;
+  bool operator==(const Rgb&) const = default;
+};
+
+inline constexpr Rgb kDarkGreen{0, 128, 0};
+inline constexpr Rgb kWhite{255, 255, 255};
+
+struct StatusColours {
+  Rgb bar;
+  Rgb background;
+  Rgb textOnBackground;
+  Rgb textOnBar;
+  bool operator==(const StatusColours&) const = default;
+};
+
+enum class MessageIcon { None, Information };
+
+class View {
+ public:
+  virtual ~View() = default;
+
+  // Texts are UTF-8.
+  virtual void SetControlText(int id, std::string_view text) = 0;
+  virtual void EnableControl(int id, bool enabled) = 0;
+  virtual void ShowControl(int id, bool shown) = 0;
+  virtual void CheckControl(int id, bool checked) = 0;
+
+  // The status bar: position 0..100 (not clamped), its text (empty: the percentage shows),
+  // its colours and whether any text is drawn.
+  virtual void SetStatusPosition(int position) = 0;
+  virtual void SetStatusText(std::string_view text) = 0;
+  virtual void SetStatusColours(const StatusColours& colours) = 0;
+  virtual void SetStatusShowText(bool show) = 0;
+
+  // Empties the voice list, adds `items` in order with their item data and selects the first.
+  virtual void SetVoiceItems(const std::vector<VoiceItem>& items) = 0;
+
+  // A modal result message; returns when the user has closed it.
+  virtual void ShowMessage(std::string_view text, MessageIcon icon) = 0;
+};
+
+}  // namespace korvan
