@@ -12,7 +12,9 @@
 namespace korvan {
 namespace {
 
-bool IsLargeModel(int8_t type) { return type >= 25 && type <= 27; }
+bool IsLargeModel(int8_t type) {
+  return type >= 25 && type <= 27;
+}
 
 bool HasMemoryCopies(int8_t type) {
   return (type >= 1 && type <= 6) || type == 8 || type == 9 || (type >= 16 && type <= 27);
@@ -46,14 +48,11 @@ class StatusBarObserver final : public CopyObserver {
 
 DetectionWorker::DetectionWorker(DiskHost& host, DriveSlotTable& slots, WindowThread& window,
                                  View& view, AppState& state, DetectionOptions options)
-    : host_(host),
-      slots_(slots),
-      window_(window),
-      view_(view),
-      state_(state),
-      options_(options) {}
+    : host_(host), slots_(slots), window_(window), view_(view), state_(state), options_(options) {}
 
-DetectionWorker::~DetectionWorker() { Stop(); }
+DetectionWorker::~DetectionWorker() {
+  Stop();
+}
 
 void DetectionWorker::Start() {
   folder_ = state_.programFolder;
@@ -189,9 +188,8 @@ void DetectionWorker::ReadDevice(std::stop_token stop, DeviceInfo info, int driv
   });
 
   if (type == 8) {
-    PostAndWait(window_, [&view = view_] {
-      view.ShowMessage(kType8Notice, MessageIcon::Information);
-    });
+    PostAndWait(window_,
+                [&view = view_] { view.ShowMessage(kType8Notice, MessageIcon::Information); });
   }
   window_.Post([&state = state_] { state.detectionPhase = DetectionPhase::Ready; });
 }

@@ -41,7 +41,9 @@ void ResetStatusBar(View& view, std::string_view text) {
   view.SetStatusColours({kDarkGreen, kWhite, kDarkGreen, kWhite});
 }
 
-void EnableFileSource(View& view, int busy) { view.EnableControl(ids::kFileSourceRadio, busy != 1); }
+void EnableFileSource(View& view, int busy) {
+  view.EnableControl(ids::kFileSourceRadio, busy != 1);
+}
 
 void FillVoiceCombo(View& view, int type, const DeviceInfo& info) {
   const auto items = VoiceComboItems(type, info);

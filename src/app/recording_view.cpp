@@ -3,7 +3,9 @@
 namespace korvan {
 namespace {
 
-std::string Flag(bool value) { return value ? "1" : "0"; }
+std::string Flag(bool value) {
+  return value ? "1" : "0";
+}
 
 }  // namespace
 

@@ -4,7 +4,9 @@
 
 namespace korvan {
 
-TaskQueue::~TaskQueue() { Close(); }
+TaskQueue::~TaskQueue() {
+  Close();
+}
 
 bool TaskQueue::Post(std::function<void()> task) {
   {

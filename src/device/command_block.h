@@ -36,8 +36,12 @@ Cdb MakeReadUnitCdb(MemorySelector selector, uint32_t byteAddress);
 Cdb MakeWriteUnitCdb(MemorySelector selector, uint32_t byteAddress);
 
 // Decoding, for the device side and for tests.
-constexpr uint8_t CdbOpcode(const Cdb& cdb) { return cdb[0]; }
-constexpr uint8_t CdbSelector(const Cdb& cdb) { return cdb[1]; }
+constexpr uint8_t CdbOpcode(const Cdb& cdb) {
+  return cdb[0];
+}
+constexpr uint8_t CdbSelector(const Cdb& cdb) {
+  return cdb[1];
+}
 constexpr uint32_t CdbUnit(const Cdb& cdb) {
   return (uint32_t{cdb[2]} << 24) | (uint32_t{cdb[3]} << 16) | (uint32_t{cdb[4]} << 8) |
          uint32_t{cdb[5]};

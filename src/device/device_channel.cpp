@@ -15,9 +15,13 @@ int DeviceChannel::Claim(int32_t drive) {
   return slots_.Claim(drive);
 }
 
-int DeviceChannel::FindDriveSlot(int32_t drive) const { return slots_.Find(drive); }
+int DeviceChannel::FindDriveSlot(int32_t drive) const {
+  return slots_.Find(drive);
+}
 
-void DeviceChannel::ResetDriveSlots() { slots_.Reset(); }
+void DeviceChannel::ResetDriveSlots() {
+  slots_.Reset();
+}
 
 int DeviceChannel::OpenDrive(int n) {
   handle_.reset();
@@ -34,7 +38,9 @@ int DeviceChannel::OpenDrive(int n) {
   return 0;
 }
 
-int DeviceChannel::Open() { return OpenDrive(drive_); }
+int DeviceChannel::Open() {
+  return OpenDrive(drive_);
+}
 
 void DeviceChannel::Close() {
   handle_.reset();
@@ -76,9 +82,8 @@ int DeviceChannel::ProbeDrive(int n, DeviceInfo& deviceInfo) {
     return 0;
   }
   int result = 0;
-  if (Inquiry(buffer) &&
-      std::memcmp(buffer.data() + kDeviceInquiryTextOffset, kDeviceInquiryText,
-                  kDeviceInquiryTextLength) == 0) {
+  if (Inquiry(buffer) && std::memcmp(buffer.data() + kDeviceInquiryTextOffset, kDeviceInquiryText,
+                                     kDeviceInquiryTextLength) == 0) {
     result = 1;
     deviceInfo.typeCode = static_cast<int8_t>(buffer[kDeviceInquiryTypeOffset]);
   }

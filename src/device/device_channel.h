@@ -52,8 +52,7 @@ class DeviceChannel {
   // INQUIRY into `buffer` (1024 bytes, 136 asked for). 1 on success, else 0.
   int Inquiry(std::span<uint8_t, kUnitSize> buffer);
   // Reads the unit holding `byteAddress` of `selector` into `buffer`. 1 on success, else 0.
-  int ReadUnit(std::span<uint8_t, kUnitSize> buffer, MemorySelector selector,
-               uint32_t byteAddress);
+  int ReadUnit(std::span<uint8_t, kUnitSize> buffer, MemorySelector selector, uint32_t byteAddress);
   // Writes `buffer` to the unit holding `byteAddress` of `selector`. 1 on success, else 0.
   int WriteUnit(std::span<const uint8_t, kUnitSize> buffer, MemorySelector selector,
                 uint32_t byteAddress);

@@ -30,7 +30,8 @@ int FlashCopyPercent(uint32_t byteAddress, uint32_t flashSize) {
   if (flashSize == 0) {
     return 100;
   }
-  const float fraction = static_cast<float>(byteAddress + kUnitSize) / static_cast<float>(flashSize);
+  const float fraction =
+      static_cast<float>(byteAddress + kUnitSize) / static_cast<float>(flashSize);
   return static_cast<int>(fraction * 100.0f);
 }
 

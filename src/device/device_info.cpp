@@ -2,8 +2,12 @@
 
 namespace korvan {
 
-void ResetDeviceInfo(DeviceInfo& info) { info = DeviceInfo{}; }
+void ResetDeviceInfo(DeviceInfo& info) {
+  info = DeviceInfo{};
+}
 
-void ResetUpdateFileInfo(UpdateFileInfo& info) { info = UpdateFileInfo{}; }
+void ResetUpdateFileInfo(UpdateFileInfo& info) {
+  info = UpdateFileInfo{};
+}
 
 }  // namespace korvan

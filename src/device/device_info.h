@@ -28,9 +28,9 @@ constexpr uint32_t PackVersion(uint32_t d0, uint32_t d1, uint32_t d2, uint32_t d
 }
 
 struct DeviceInfo {
-  int8_t typeCode = 0;          // `DeviceTypeCode`
+  int8_t typeCode = 0;           // `DeviceTypeCode`
   uint8_t layoutVariant = 0xFF;  // data-flash layout 0, 1 or 2 of types 3 and 4
-  bool typeForced = false;      // the device reported type 0 and typeCode was forced to 4
+  bool typeForced = false;       // the device reported type 0 and typeCode was forced to 4
   VersionDigits fwVersion = kUnreadDigits;
   VersionDigits voiceVersion = kUnreadDigits;
   std::array<uint8_t, 8> dbVersion{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};

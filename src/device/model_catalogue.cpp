@@ -68,14 +68,18 @@ constexpr std::string_view kOldHardwareIdentifier = "OldHardware";
 constexpr uint32_t kDbLayoutOld = 0x190000;
 constexpr uint32_t kDbLayoutMiddle = 0x300000;
 constexpr uint32_t kDbLayoutNew = 0x410000;
-constexpr uint32_t kMiddleLayoutFrom = PackVersion(0, 2, 1, 0);     // v02.10
-constexpr uint32_t kNewLayoutFromType3 = PackVersion(0, 2, 3, 8);   // v02.38
-constexpr uint32_t kNewLayoutFromType4 = PackVersion(0, 2, 4, 3);   // v02.43
+constexpr uint32_t kMiddleLayoutFrom = PackVersion(0, 2, 1, 0);    // v02.10
+constexpr uint32_t kNewLayoutFromType3 = PackVersion(0, 2, 3, 8);  // v02.38
+constexpr uint32_t kNewLayoutFromType4 = PackVersion(0, 2, 4, 3);  // v02.43
 
-uint32_t Packed(const VersionDigits& d) { return PackVersion(d[0], d[1], d[2], d[3]); }
+uint32_t Packed(const VersionDigits& d) {
+  return PackVersion(d[0], d[1], d[2], d[3]);
+}
 
 // The file's digits are 16-bit; they pack the same way, in 32-bit arithmetic.
-uint32_t Packed(const std::array<uint16_t, 4>& d) { return PackVersion(d[0], d[1], d[2], d[3]); }
+uint32_t Packed(const std::array<uint16_t, 4>& d) {
+  return PackVersion(d[0], d[1], d[2], d[3]);
+}
 
 uint32_t DeviceDbLayout(const DeviceInfo& device) {
   if (device.layoutVariant == 2) {
@@ -104,13 +108,19 @@ constexpr uint32_t kLegacySettingsUnit = 0x08080400;
 constexpr uint32_t kFlashSettingsLow = 0x7FC000;
 constexpr uint32_t kFlashSettingsHigh = 0xFFC000;
 
-bool IsLargeModel(int8_t typeCode) { return typeCode >= 25 && typeCode <= 27; }
+bool IsLargeModel(int8_t typeCode) {
+  return typeCode >= 25 && typeCode <= 27;
+}
 
 }  // namespace
 
-bool HasEntries(int8_t typeCode) { return !Entry(typeCode).prefix.empty(); }
+bool HasEntries(int8_t typeCode) {
+  return !Entry(typeCode).prefix.empty();
+}
 
-std::string_view ModelPrefix(int8_t typeCode) { return Entry(typeCode).prefix; }
+std::string_view ModelPrefix(int8_t typeCode) {
+  return Entry(typeCode).prefix;
+}
 
 std::string_view ModelIdentifier(int8_t typeCode, bool typeForced) {
   if (typeCode == 4 && typeForced) {
@@ -119,12 +129,24 @@ std::string_view ModelIdentifier(int8_t typeCode, bool typeForced) {
   return Entry(typeCode).identifier;
 }
 
-uint32_t FwReadLength(int8_t typeCode) { return Entry(typeCode).fwReadLength; }
-uint32_t FlashSize(int8_t typeCode) { return Entry(typeCode).flashSize; }
-uint32_t FwEndOffset(int8_t typeCode) { return Entry(typeCode).fwEndOffset; }
-uint32_t FwFileOffset(int8_t typeCode) { return Entry(typeCode).fwFileOffset; }
-uint32_t VoiceFileOffset(int8_t typeCode) { return Entry(typeCode).voiceFileOffset; }
-uint32_t DbFileOffset(int8_t typeCode) { return Entry(typeCode).dbFileOffset; }
+uint32_t FwReadLength(int8_t typeCode) {
+  return Entry(typeCode).fwReadLength;
+}
+uint32_t FlashSize(int8_t typeCode) {
+  return Entry(typeCode).flashSize;
+}
+uint32_t FwEndOffset(int8_t typeCode) {
+  return Entry(typeCode).fwEndOffset;
+}
+uint32_t FwFileOffset(int8_t typeCode) {
+  return Entry(typeCode).fwFileOffset;
+}
+uint32_t VoiceFileOffset(int8_t typeCode) {
+  return Entry(typeCode).voiceFileOffset;
+}
+uint32_t DbFileOffset(int8_t typeCode) {
+  return Entry(typeCode).dbFileOffset;
+}
 
 uint32_t DbFlashOffset(int source, const DeviceInfo& device, const UpdateFileInfo& file) {
   const int8_t typeCode = device.typeCode;

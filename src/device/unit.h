@@ -13,6 +13,8 @@ inline constexpr uint32_t kUnitSize = 1024;
 using UnitBuffer = std::array<uint8_t, kUnitSize>;
 
 // The unit that holds `byteAddress` (the remainder is dropped, so address 1023 is unit 0).
-constexpr uint32_t UnitNumber(uint32_t byteAddress) { return byteAddress / kUnitSize; }
+constexpr uint32_t UnitNumber(uint32_t byteAddress) {
+  return byteAddress / kUnitSize;
+}
 
 }  // namespace korvan

@@ -17,9 +17,7 @@ struct UpdateFileHeader {
   uint32_t FwLength() const { return Le32(1); }
   uint32_t VoiceLength() const { return Le32(5); }
   uint32_t DbLength() const { return Le32(9); }
-  uint16_t SignatureLength() const {
-    return static_cast<uint16_t>(bytes[13] | (bytes[14] << 8));
-  }
+  uint16_t SignatureLength() const { return static_cast<uint16_t>(bytes[13] | (bytes[14] << 8)); }
 
  private:
   uint32_t Le32(size_t at) const {

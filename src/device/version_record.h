@@ -19,8 +19,14 @@ using VersionRecordBytes = std::array<uint8_t, kVersionRecordSize>;
 
 constexpr VersionRecordBytes EncodeVersionRecord(uint8_t country, uint8_t type,
                                                  const VersionDigits& digits) {
-  return {kVersionRecordMagic0, kVersionRecordMagic1, country, type,
-          digits[0],            digits[1],            digits[2], digits[3]};
+  return {kVersionRecordMagic0,
+          kVersionRecordMagic1,
+          country,
+          type,
+          digits[0],
+          digits[1],
+          digits[2],
+          digits[3]};
 }
 
 constexpr uint8_t VersionRecordCountry(std::span<const uint8_t, kVersionRecordSize> r) {

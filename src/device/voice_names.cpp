@@ -3,7 +3,9 @@
 namespace korvan {
 namespace {
 
-bool IsLargeModel(int type) { return type >= 25 && type <= 27; }
+bool IsLargeModel(int type) {
+  return type >= 25 && type <= 27;
+}
 
 bool HasVoiceList(int type) {
   return (type >= 3 && type <= 6) || type == 8 || type == 9 || (type >= 16 && type <= 27);

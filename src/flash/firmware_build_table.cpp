@@ -71,11 +71,21 @@ uint8_t ByteSum8(std::span<const uint8_t> bytes) {
   return static_cast<uint8_t>(sum);
 }
 
-const FirmwareBuildTable& BuildTableT1() { return kT1; }
-const FirmwareBuildTable& BuildTableT2() { return kT2; }
-const FirmwareBuildTable& BuildTableT3() { return kT3; }
-const FirmwareBuildTable& BuildTableT4() { return kT4; }
-const FirmwareBuildTable& BuildTableTV() { return kTV; }
+const FirmwareBuildTable& BuildTableT1() {
+  return kT1;
+}
+const FirmwareBuildTable& BuildTableT2() {
+  return kT2;
+}
+const FirmwareBuildTable& BuildTableT3() {
+  return kT3;
+}
+const FirmwareBuildTable& BuildTableT4() {
+  return kT4;
+}
+const FirmwareBuildTable& BuildTableTV() {
+  return kTV;
+}
 
 const FirmwareBuildTable* FirmwareBuildTableFor(int8_t typeCode) {
   switch (typeCode) {

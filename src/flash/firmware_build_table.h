@@ -20,8 +20,8 @@ struct FirmwareBuildRow {
 };
 
 struct FirmwareBuildTable {
-  const char* name;       // "T1".."T4", "TV"
-  uint32_t startOffset;   // where the summed bytes start in the memory copy
+  const char* name;                        // "T1".."T4", "TV"
+  uint32_t startOffset;                    // where the summed bytes start in the memory copy
   std::span<const FirmwareBuildRow> rows;  // tried in this order
 };
 

@@ -13,7 +13,8 @@ namespace korvan::testing {
 class ScopedTempDir {
  public:
   explicit ScopedTempDir(const std::string& tag = "korvan") {
-    std::string pattern = (std::filesystem::path(::testing::TempDir()) / (tag + "_XXXXXX")).string();
+    std::string pattern =
+        (std::filesystem::path(::testing::TempDir()) / (tag + "_XXXXXX")).string();
     if (mkdtemp(pattern.data()) == nullptr) {
       ADD_FAILURE() << "cannot create a temporary folder from " << pattern;
     }

@@ -11,7 +11,8 @@
 namespace korvan {
 namespace {
 
-using Answer = std::function<CommandResult(const Cdb&, DataDirection, std::span<uint8_t, kUnitSize>)>;
+using Answer =
+    std::function<CommandResult(const Cdb&, DataDirection, std::span<uint8_t, kUnitSize>)>;
 
 class ScriptedTransport : public ScsiTransport {
  public:

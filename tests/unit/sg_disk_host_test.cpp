@@ -55,7 +55,8 @@ struct FakeKernel {
             return -1;
           }
           auto* data = static_cast<uint8_t*>(request->dxferp);
-          SeenRequest seen{*request, {request->cmdp, request->cmdp + request->cmd_len},
+          SeenRequest seen{*request,
+                           {request->cmdp, request->cmdp + request->cmd_len},
                            {data, data + request->dxfer_len}};
           requests.push_back(seen);
           if (request->dxfer_direction == SG_DXFER_FROM_DEV) {
@@ -135,11 +136,11 @@ TEST(SgDiskHostTest, ChannelTrafficReachesTheKernelUnchanged) {
   channel.Close();
 
   ASSERT_EQ(kernel.requests.size(), 2u);
-  EXPECT_EQ(kernel.requests[0].cdb, (std::vector<uint8_t>{0xC8, 0x01, 0x00, 0x00, 0x1F, 0xF4,
-                                                          0x00, 0x00, 0x01, 0x00, 0x00, 0x00}));
+  EXPECT_EQ(kernel.requests[0].cdb, (std::vector<uint8_t>{0xC8, 0x01, 0x00, 0x00, 0x1F, 0xF4, 0x00,
+                                                          0x00, 0x01, 0x00, 0x00, 0x00}));
   EXPECT_EQ(kernel.requests[0].header.dxfer_direction, SG_DXFER_FROM_DEV);
-  EXPECT_EQ(kernel.requests[1].cdb, (std::vector<uint8_t>{0xCA, 0x00, 0x00, 0x02, 0x00, 0x01,
-                                                          0x00, 0x00, 0x01, 0x00, 0x00, 0x00}));
+  EXPECT_EQ(kernel.requests[1].cdb, (std::vector<uint8_t>{0xCA, 0x00, 0x00, 0x02, 0x00, 0x01, 0x00,
+                                                          0x00, 0x01, 0x00, 0x00, 0x00}));
   EXPECT_EQ(kernel.requests[1].header.dxfer_direction, SG_DXFER_TO_DEV);
   EXPECT_EQ(kernel.requests[1].data, std::vector<uint8_t>(out.begin(), out.end()));
   EXPECT_EQ(kernel.closedFds, std::vector<int>{41});
@@ -209,9 +210,9 @@ TEST(SgDiskHostTest, OpenFailuresAreToldApart) {
     OpenStatus expected;
   };
   const Case cases[] = {
-      {ENOENT, OpenStatus::NoSuchDrive},  {ENXIO, OpenStatus::NoSuchDrive},
-      {ENODEV, OpenStatus::NoSuchDrive},  {EACCES, OpenStatus::AccessDenied},
-      {EPERM, OpenStatus::AccessDenied},  {EBUSY, OpenStatus::Failed},
+      {ENOENT, OpenStatus::NoSuchDrive}, {ENXIO, OpenStatus::NoSuchDrive},
+      {ENODEV, OpenStatus::NoSuchDrive}, {EACCES, OpenStatus::AccessDenied},
+      {EPERM, OpenStatus::AccessDenied}, {EBUSY, OpenStatus::Failed},
       {EIO, OpenStatus::Failed},
   };
   for (const auto& c : cases) {

@@ -90,7 +90,9 @@ OpenStatus OpenStatusFromErrno(int error) {
 SgTransport::SgTransport(int fd, std::shared_ptr<const SgSystemCalls> calls)
     : fd_(fd), calls_(std::move(calls)) {}
 
-SgTransport::~SgTransport() { calls_->close(fd_); }
+SgTransport::~SgTransport() {
+  calls_->close(fd_);
+}
 
 CommandResult SgTransport::Execute(const Cdb& cdb, DataDirection direction,
                                    std::span<uint8_t, kUnitSize> data) {
@@ -112,7 +114,9 @@ std::filesystem::path SgDiskHost::NodePath(int drive) const {
   return options_.devDir / ("sg" + std::to_string(drive));
 }
 
-std::string SgDiskHost::DriveName(int drive) const { return NodePath(drive).string(); }
+std::string SgDiskHost::DriveName(int drive) const {
+  return NodePath(drive).string();
+}
 
 OpenResult SgDiskHost::OpenDrive(int drive) {
   OpenResult result;

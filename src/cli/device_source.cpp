@@ -1,0 +1,49 @@
+#include "cli/device_source.h"
+
+#include <set>
+
+#include "device/linux/sg_disk_host.h"
+#include "emulator/device_folder.h"
+#include "emulator/device_presets.h"
+#include "emulator/simulated_disk_host.h"
+
+namespace korvan::cli {
+
+std::unique_ptr<DiskHost> MakeDiskHost(const GlobalOptions& options, std::ostream& err) {
+  if (!options.Simulated()) {
+    return std::make_unique<SgDiskHost>();
+  }
+  auto host = std::make_unique<emu::SimulatedDiskHost>();
+  std::set<int> taken;
+  auto claim = [&](int drive, const std::string& what) {
+    if (!taken.insert(drive).second) {
+      err << "korvan: " << what << " would be drive " << drive
+          << ", which another simulated device already is; give it another drive with @N\n";
+      return false;
+    }
+    return true;
+  };
+
+  for (const auto& dir : options.deviceDirs) {
+    if (!claim(dir.drive, "--device-dir " + dir.dir.string())) {
+      return nullptr;
+    }
+    auto loaded = emu::LoadDeviceFolder(dir.dir);
+    if (!loaded.device) {
+      err << "korvan: " << loaded.error << "\n";
+      return nullptr;
+    }
+    host->Attach(dir.drive, loaded.device);
+  }
+  if (options.simulateType) {
+    if (!claim(kDefaultSimulatedDrive, "--simulate")) {
+      return nullptr;
+    }
+    emu::PresetOptions preset;
+    preset.rawType = *options.simulateType;
+    host->Attach(kDefaultSimulatedDrive, emu::MakeSimulatedDevice(emu::MakePresetImages(preset)));
+  }
+  return host;
+}
+
+}  // namespace korvan::cli

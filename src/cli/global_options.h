@@ -1,0 +1,37 @@
+// Options every korvan command accepts, before or after the command name.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korvan::cli {
+
+// A device folder standing in for physical drive `drive`.
+struct DeviceDirOption {
+  std::filesystem::path dir;
+  int drive;
+};
+
+struct GlobalOptions {
+  std::optional<uint8_t> simulateType;           // --simulate TYPE: a built-in device as drive 2
+  std::vector<DeviceDirOption> deviceDirs;       // --device-dir DIR[@N]
+  std::optional<std::filesystem::path> workdir;  // --workdir DIR
+  bool json = false;                             // --json
+
+  bool Simulated() const { return simulateType.has_value() || !deviceDirs.empty(); }
+};
+
+// The drive a simulated device appears as when none is given; drives 0 and 1 stay empty, as
+// the system disks of a real machine would be.
+inline constexpr int kDefaultSimulatedDrive = 2;
+
+// "133", "0x85" -> the raw type byte; nullopt for anything else or outside 0..255.
+std::optional<uint8_t> ParseTypeByte(const std::string& text);
+
+// "DIR" or "DIR@N" with N a drive 0..25; nullopt with `error` set when N is bad.
+std::optional<DeviceDirOption> ParseDeviceDir(const std::string& text, std::string& error);
+
+}  // namespace korvan::cli

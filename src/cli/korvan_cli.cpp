@@ -1,0 +1,86 @@
+#include "cli/korvan_cli.h"
+
+#include <CLI/CLI.hpp>
+
+#include "cli/device_source.h"
+#include "cli/global_options.h"
+#include "cli/probe_command.h"
+
+namespace korvan::cli {
+namespace {
+
+constexpr int kBadArguments = 2;
+
+}  // namespace
+
+int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  CLI::App app{"Korvan Updater: identify, update and set up Korvan radar detectors over USB.",
+               "korvan"};
+  // Global options are accepted after the command name too ("korvan probe --json").
+  app.fallthrough();
+  app.require_subcommand(1);
+
+  GlobalOptions options;
+  std::string simulate;
+  std::vector<std::string> deviceDirs;
+  std::string workdir;
+  app.add_option("--simulate", simulate,
+                 "Use a built-in simulated device of this raw type byte (decimal or 0x hex) as "
+                 "drive 2")
+      ->type_name("TYPE");
+  app.add_option("--device-dir", deviceDirs,
+                 "Use a device folder as drive N (default 2); may be repeated")
+      ->type_name("DIR[@N]");
+  app.add_option("--workdir", workdir, "Folder for working files")->type_name("DIR");
+  app.add_flag("--json", options.json, "Print machine-readable JSON");
+
+  CLI::App* probe =
+      app.add_subcommand("probe", "Scan drives 0-25 once and list every device that answers");
+
+  try {
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    out << app.help();
+    return 0;
+  } catch (const CLI::CallForAllHelp&) {
+    out << app.help("", CLI::AppFormatMode::All);
+    return 0;
+  } catch (const CLI::ParseError& e) {
+    err << "korvan: " << e.what() << "\n"
+        << "Run 'korvan --help' for the commands and options.\n";
+    return kBadArguments;
+  }
+
+  if (!simulate.empty()) {
+    options.simulateType = ParseTypeByte(simulate);
+    if (!options.simulateType) {
+      err << "korvan: --simulate " << simulate
+          << ": expected a type byte from 0 to 255 (decimal or 0x hex)\n";
+      return kBadArguments;
+    }
+  }
+  for (const auto& text : deviceDirs) {
+    std::string error;
+    const auto dir = ParseDeviceDir(text, error);
+    if (!dir) {
+      err << "korvan: " << error << "\n";
+      return kBadArguments;
+    }
+    options.deviceDirs.push_back(*dir);
+  }
+  if (!workdir.empty()) {
+    options.workdir = workdir;
+  }
+
+  auto host = MakeDiskHost(options, err);
+  if (!host) {
+    return kBadArguments;
+  }
+  if (probe->parsed()) {
+    return RunProbe(*host, options, out, err);
+  }
+  return kBadArguments;
+}
+
+}  // namespace korvan::cli

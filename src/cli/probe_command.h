@@ -1,0 +1,15 @@
+// `korvan probe`: one scan of drives 0..25 with the identification, listing every device
+// that answers and every disk that could not be opened.
+#pragma once
+
+#include <ostream>
+
+#include "cli/global_options.h"
+#include "device/scsi_transport.h"
+
+namespace korvan::cli {
+
+// Exit status: 0 when a device answered, 1 when none did.
+int RunProbe(DiskHost& host, const GlobalOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace korvan::cli

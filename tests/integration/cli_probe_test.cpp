@@ -1,0 +1,110 @@
+// `korvan probe` in-process: options before and after the command, the simulated devices,
+// the output forms and the exit statuses.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/korvan_cli.h"
+#include "cli/probe_command.h"
+#include "emulator/device_folder.h"
+#include "emulator/device_presets.h"
+#include "emulator/simulated_disk_host.h"
+#include "tests/support/scoped_temp_dir.h"
+
+namespace korvan {
+namespace {
+
+struct CliRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+CliRun Korvan(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  const int status = cli::RunKorvan(args, out, err);
+  return {status, out.str(), err.str()};
+}
+
+TEST(CliProbeTest, SimulatedDeviceAppearsAsDriveTwo) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--simulate", "0x85", "probe", "--json"},
+           {"--json", "probe", "--simulate", "133"},
+           {"probe", "--json", "--simulate=0x85"},
+       }) {
+    const CliRun run = Korvan(args);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "[{\"drive\": 2, \"rawType\": 133}]\n");
+  }
+  const CliRun text = Korvan({"--simulate", "0", "probe"});
+  EXPECT_EQ(text.status, 0);
+  EXPECT_EQ(text.out, "Drive 2 (simulated drive 2): device found, raw type byte 0 (0x00)\n");
+}
+
+TEST(CliProbeTest, DeviceFoldersAsChosenDrives) {
+  testing::ScopedTempDir temp("korvan_cli");
+  emu::PresetOptions preset;
+  preset.rawType = 26;
+  ASSERT_TRUE(emu::WriteDeviceFolder(temp / "a", emu::MakePresetImages(preset)).ok());
+  preset.rawType = 0x84;
+  ASSERT_TRUE(emu::WriteDeviceFolder(temp / "b", emu::MakePresetImages(preset)).ok());
+  const std::string a = (temp / "a").string();
+  const std::string b = (temp / "b").string();
+
+  CliRun run = Korvan({"--device-dir", a, "probe", "--json"});
+  EXPECT_EQ(run.out, "[{\"drive\": 2, \"rawType\": 26}]\n");
+  run = Korvan({"--device-dir", a + "@5", "probe", "--json"});
+  EXPECT_EQ(run.out, "[{\"drive\": 5, \"rawType\": 26}]\n");
+  run = Korvan(
+      {"--device-dir", b + "@0", "--device-dir", a + "@25", "--simulate", "7", "probe", "--json"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "[{\"drive\": 0, \"rawType\": 132}, {\"drive\": 2, \"rawType\": 7}, "
+            "{\"drive\": 25, \"rawType\": 26}]\n");
+}
+
+TEST(CliProbeTest, BadArgumentsExitWithTwoAndSayWhy) {
+  testing::ScopedTempDir temp("korvan_cli_bad");
+  struct Case {
+    std::vector<std::string> args;
+    const char* says;
+  };
+  const Case cases[] = {
+      {{"probe", "--simulate", "256"}, "--simulate 256"},
+      {{"probe", "--simulate", "five"}, "--simulate five"},
+      {{"--device-dir", "x@26", "probe"}, "from 0 to 25"},
+      {{"--device-dir", "@3", "probe"}, "folder is missing"},
+      {{"--device-dir", (temp / "none").string(), "probe"}, "does not exist"},
+      {{"--device-dir", (temp / "none").string() + "@2", "--simulate", "5", "probe"}, ""},
+      {{"probe", "--bogus"}, "--bogus"},
+      {{}, "subcommand"},
+  };
+  for (const auto& c : cases) {
+    const CliRun run = Korvan(c.args);
+    EXPECT_EQ(run.status, 2) << c.says;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    EXPECT_TRUE(run.out.empty());
+  }
+  const CliRun help = Korvan({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("probe"), std::string::npos);
+}
+
+TEST(CliProbeTest, NoDeviceSaysWhichDisksCouldNotBeOpened) {
+  emu::SimulatedDiskHost host;
+  host.SetAccessDenied(3, true);
+  cli::GlobalOptions options;
+  std::ostringstream out, err;
+  EXPECT_EQ(cli::RunProbe(host, options, out, err), 1);
+  EXPECT_EQ(out.str(), "No device answered on drives 0-25.\n");
+  EXPECT_NE(err.str().find("simulated drive 3: found a disk it may not open"), std::string::npos)
+      << err.str();
+
+  options.json = true;
+  std::ostringstream jsonOut, jsonErr;
+  EXPECT_EQ(cli::RunProbe(host, options, jsonOut, jsonErr), 1);
+  EXPECT_EQ(jsonOut.str(), "[]\n");
+}
+
+}  // namespace
+}  // namespace korvan
