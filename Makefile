@@ -27,13 +27,13 @@ demo: build
 
 # Sanitizer builds: ASan+UBSan, and ThreadSanitizer. Both run the whole test suite.
 test-asan: deps
-	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORVAN_SANITIZER=address \
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVAN_SANITIZER=address \
 	  -DKORVAN_BUILD_BENCHMARKS=OFF $(CMAKE_FLAGS)
 	cmake --build build-asan -j $(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
 test-tsan: deps
-	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORVAN_SANITIZER=thread \
+	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVAN_SANITIZER=thread \
 	  -DKORVAN_BUILD_BENCHMARKS=OFF $(CMAKE_FLAGS)
 	cmake --build build-tsan -j $(JOBS)
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
