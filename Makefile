@@ -23,7 +23,7 @@ test: build
 
 # The program's main job on the simulated device.
 demo: build
-	$(KORVAN) --simulate 26 probe
+	$(KORVAN) --simulate 26 detect
 
 # Sanitizer builds: ASan+UBSan, and ThreadSanitizer. Both run the whole test suite.
 test-asan: deps

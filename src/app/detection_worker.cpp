@@ -77,13 +77,13 @@ void DetectionWorker::Run(std::stop_token stop) {
   window_.Post([&state = state_] {
     ResetUpdateFileInfo(state.updateFileInfo);
     ResetDeviceInfo(state.deviceInfo);
-    state.detectionPhase = DetectionPhase::Searching;
   });
   DeviceInfo info;
   slots_.Reset();
-  window_.Post([&view = view_] {
+  window_.Post([&view = view_, &state = state_] {
     ResetStatusBar(view, kSearchingText);
     EnableFileSource(view, 1);
+    state.detectionPhase = DetectionPhase::Searching;
   });
 
   int drive = -1;
@@ -155,6 +155,9 @@ void DetectionWorker::ReadDevice(std::stop_token stop, DeviceInfo info, int driv
     const auto fwPath = ReadControllerToFile(link, type, folder_, kControllerCopyName, stop);
     ExtractFirmwareVersion(type, fwPath, info);
     window_.Post([&state = state_, fwPath] { state.FwReadPath = fwPath; });
+    if (stop.stop_requested()) {
+      return;
+    }
     if (type != 1) {
       StatusBarObserver observer(window_, view_);
       const auto flashPath = ReadFlashToFile(link, info, folder_, kFlashCopyName, observer, stop);

@@ -34,6 +34,32 @@ void AppendLatin1(std::string& out, uint8_t byte) {
 
 }  // namespace
 
+void InitMainDialogControls(View& view) {
+  for (const int id :
+       {ids::kRussiaRadio, ids::kUzbekistanRadio, ids::kAuxGroup, ids::kAuxLabel,
+        ids::kAuxVersionText, ids::kUploadModeRadio, ids::kMenuModeRadio, ids::kDbModeRadio,
+        ids::kReadButton, ids::kEraseButton, ids::kUnusedText, ids::kTestButton}) {
+    view.ShowControl(id, false);
+  }
+  for (const int id :
+       {ids::kOpenButton, ids::kUploadButton, ids::kMenuSettingsButton, ids::kUploadModeRadio,
+        ids::kMenuModeRadio, ids::kDbModeRadio, ids::kVerifyCheck}) {
+    view.EnableControl(id, false);
+  }
+  for (const int id :
+       {ids::kModelText, ids::kFwVersionText, ids::kDbVersionText, ids::kVoiceVersionText,
+        ids::kAuxVersionText, ids::kFileFwVersionText, ids::kFileVoiceVersionText, ids::kFileDbText,
+        ids::kFwResultText, ids::kVoiceResultText, ids::kDbResultText}) {
+    view.SetControlText(id, kBlankFieldText);
+  }
+  view.EnableControl(ids::kDownloadButton, false);
+  view.EnableControl(ids::kVoiceCombo, false);
+  view.CheckControl(ids::kServerSourceRadio, true);
+  view.CheckControl(ids::kUploadModeRadio, true);
+  view.CheckControl(ids::kVerifyCheck, true);
+  view.SetControlText(ids::kFilePathEdit, "");
+}
+
 void ResetStatusBar(View& view, std::string_view text) {
   view.SetStatusPosition(0);
   view.SetStatusText(text);

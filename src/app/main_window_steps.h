@@ -17,6 +17,15 @@ inline constexpr std::string_view kConnectionErrorText = "Ошибка соед�
 inline constexpr std::string_view kOldHardwareModelText =
     "DAHLIA - Обнаружено устройство старого типа!!";
 
+// Twelve spaces: the blank text of the model, version and result fields before any is set.
+inline constexpr std::string_view kBlankFieldText = "            ";
+
+// The main dialog's controls as its initialisation leaves them: the template's hidden controls
+// hidden; Open, Upload and Menu settings, the hidden mode radios, the verify box, Download and
+// the voice list disabled; the fields blank; the server source, first upload mode and verify
+// checked; the path empty.
+void InitMainDialogControls(View& view);
+
 // `ResetStatusBar`: position 0, `text`, text shown, green bar on white.
 void ResetStatusBar(View& view, std::string_view text);
 

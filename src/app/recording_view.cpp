@@ -70,11 +70,11 @@ const std::string& RecordingView::Text(int id) const {
   return it == controls_.end() ? kEmpty : it->second.text;
 }
 
-std::vector<int> RecordingView::Positions() const {
+std::vector<int> RecordingView::Positions(size_t fromCall) const {
   std::vector<int> positions;
-  for (const auto& call : calls_) {
-    if (call.rfind("position ", 0) == 0) {
-      positions.push_back(std::stoi(call.substr(9)));
+  for (size_t i = fromCall; i < calls_.size(); ++i) {
+    if (calls_[i].rfind("position ", 0) == 0) {
+      positions.push_back(std::stoi(calls_[i].substr(9)));
     }
   }
   return positions;

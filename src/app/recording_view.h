@@ -53,8 +53,8 @@ class RecordingView : public View {
   // "check 1016 1", "position 42", "status готов", "colours", "showtext 1", "voices 4",
   // "message <text>".
   const std::vector<std::string>& Calls() const { return calls_; }
-  // The positions the status bar was set to, in order.
-  std::vector<int> Positions() const;
+  // The positions the status bar was set to, in order, from call number `fromCall` on.
+  std::vector<int> Positions(size_t fromCall = 0) const;
 
  private:
   std::map<int, ControlState> controls_;

@@ -20,6 +20,7 @@ struct GlobalOptions {
   std::vector<DeviceDirOption> deviceDirs;       // --device-dir DIR[@N]
   std::optional<std::filesystem::path> workdir;  // --workdir DIR
   bool json = false;                             // --json
+  bool progressOnTerminal = false;  // stderr is a terminal: long work draws live progress there
 
   bool Simulated() const { return simulateType.has_value() || !deviceDirs.empty(); }
 };

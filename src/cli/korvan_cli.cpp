@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/detect_command.h"
 #include "cli/device_source.h"
 #include "cli/global_options.h"
 #include "cli/probe_command.h"
@@ -13,7 +14,8 @@ constexpr int kBadArguments = 2;
 
 }  // namespace
 
-int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+              bool errIsTerminal) {
   CLI::App app{"Korvan Updater: identify, update and set up Korvan radar detectors over USB.",
                "korvan"};
   // Global options are accepted after the command name too ("korvan probe --json").
@@ -21,6 +23,7 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
   app.require_subcommand(1);
 
   GlobalOptions options;
+  options.progressOnTerminal = errIsTerminal;
   std::string simulate;
   std::vector<std::string> deviceDirs;
   std::string workdir;
@@ -36,6 +39,13 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
 
   CLI::App* probe =
       app.add_subcommand("probe", "Scan drives 0-25 once and list every device that answers");
+  DetectOptions detectOptions;
+  CLI::App* detect = app.add_subcommand(
+      "detect", "Find the device, read its memories and show model and versions");
+  detect->add_flag("--once", detectOptions.once,
+                   "Scan once; exit 1 when no device answers instead of searching on");
+  detect->add_flag("--service", detectOptions.service,
+                   "Service mode: also show the second version of type 8 devices");
 
   try {
     std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -79,6 +89,9 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
   }
   if (probe->parsed()) {
     return RunProbe(*host, options, out, err);
+  }
+  if (detect->parsed()) {
+    return RunDetect(*host, options, detectOptions, out, err);
   }
   return kBadArguments;
 }

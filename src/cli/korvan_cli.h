@@ -9,6 +9,8 @@
 namespace korvan::cli {
 
 // Exit status: the command's own (0 success, 1 nothing found / refused), 2 for bad arguments.
-int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// `errIsTerminal`: `err` is a terminal, where long work may draw a live progress line.
+int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+              bool errIsTerminal = false);
 
 }  // namespace korvan::cli

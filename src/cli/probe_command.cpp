@@ -15,43 +15,35 @@ struct Found {
   uint8_t rawType;
 };
 
-struct Unopened {
-  int drive;
-  OpenStatus status;
-  int osError;
-};
-
 std::string Hex(uint8_t value) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   return std::string("0x") + kDigits[value >> 4] + kDigits[value & 0x0F];
 }
 
-void ReportUnopened(DiskHost& host, const std::vector<Unopened>& unopened, std::ostream& err) {
-  for (const auto& u : unopened) {
-    err << host.DriveName(u.drive) << ": ";
-    if (u.status == OpenStatus::AccessDenied) {
-      err << "found a disk it may not open (" << std::strerror(u.osError)
+}  // namespace
+
+void ReportUnopenableDisks(DiskHost& host, std::ostream& err) {
+  for (int drive = kFirstDrive; drive <= kLastDrive; ++drive) {
+    const OpenResult opened = host.OpenDrive(drive);
+    if (opened.status == OpenStatus::AccessDenied) {
+      err << host.DriveName(drive) << ": found a disk it may not open ("
+          << std::strerror(opened.osError)
           << "); install the udev rule from packaging/ or run as root\n";
-    } else {
-      err << "could not open the disk (" << std::strerror(u.osError) << ")\n";
+    } else if (opened.status == OpenStatus::Failed) {
+      err << host.DriveName(drive) << ": could not open the disk (" << std::strerror(opened.osError)
+          << ")\n";
     }
   }
 }
-
-}  // namespace
 
 int RunProbe(DiskHost& host, const GlobalOptions& options, std::ostream& out, std::ostream& err) {
   DriveSlotTable slots;  // the probe claims nothing; the channel still needs a table
   DeviceChannel channel(host, slots);
   std::vector<Found> found;
-  std::vector<Unopened> unopened;
   for (int drive = kFirstDrive; drive <= kLastDrive; ++drive) {
     DeviceInfo info;
     if (channel.ProbeDrive(drive, info)) {
       found.push_back({drive, static_cast<uint8_t>(info.typeCode)});
-    } else if (channel.LastOpenStatus() == OpenStatus::AccessDenied ||
-               channel.LastOpenStatus() == OpenStatus::Failed) {
-      unopened.push_back({drive, channel.LastOpenStatus(), channel.LastOpenError()});
     }
   }
 
@@ -71,7 +63,7 @@ int RunProbe(DiskHost& host, const GlobalOptions& options, std::ostream& out, st
     }
   }
   if (found.empty()) {
-    ReportUnopened(host, unopened, err);
+    ReportUnopenableDisks(host, err);
   }
   return found.empty() ? 1 : 0;
 }

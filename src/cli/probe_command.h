@@ -9,6 +9,10 @@
 
 namespace korvan::cli {
 
+// Tells which drives hold a disk that could not be opened and why: the likely reason no device
+// answered (a detector the user has no access to).
+void ReportUnopenableDisks(DiskHost& host, std::ostream& err);
+
 // Exit status: 0 when a device answered, 1 when none did.
 int RunProbe(DiskHost& host, const GlobalOptions& options, std::ostream& out, std::ostream& err);
 

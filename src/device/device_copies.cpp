@@ -93,6 +93,12 @@ std::filesystem::path ReadFlashToFile(const DeviceLink& link, DeviceInfo& info,
       observer.SlotPosition(slot, FlashCopyPercent(address, flashSize));
       address += kUnitSize;
     } while (address < flashSize && !stop.stop_requested());
+    if (stop.stop_requested()) {
+      // The program is closing: the copy is incomplete and nothing more is shown.
+      file.close();
+      channel.Close();
+      return path;
+    }
     file.flush();
     ApplyFlashVersionRecord(
         ReadRecordAt(file, ModelCatalogue::FlashVersionRecordAddress(info.typeCode)), info);

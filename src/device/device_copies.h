@@ -52,7 +52,8 @@ std::filesystem::path ReadControllerToFile(const DeviceLink& link, int8_t typeCo
 
 // Copies FlashSize bytes of data flash (at least one unit) into `folder`/`fileName` with the
 // "checking version" text and progress on the operation's slot, applies the data-flash version
-// record to `info`, shows "готов" and returns the path.
+// record to `info`, shows "готов" and returns the path. A stop request ends the copy early,
+// without the record and without the ready text.
 std::filesystem::path ReadFlashToFile(const DeviceLink& link, DeviceInfo& info,
                                       const std::filesystem::path& folder,
                                       std::string_view fileName, CopyObserver& observer,

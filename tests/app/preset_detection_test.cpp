@@ -1,59 +1,23 @@
-// The presets against the program's own reading of a device: copying the memories through the
-// channel and extracting the versions must find exactly what each preset was laid out to carry.
+// The presets against the program's own detection: the worker's copies and version reading
+// must find exactly what each preset was laid out to carry.
 #include <gtest/gtest.h>
 
-#include "device/device_channel.h"
-#include "device/device_copies.h"
-#include "device/model_catalogue.h"
 #include "emulator/device_presets.h"
-#include "emulator/simulated_disk_host.h"
-#include "flash/version_extraction.h"
-#include "tests/support/scoped_temp_dir.h"
+#include "tests/support/detection_run.h"
 
 namespace korvan::emu {
 namespace {
 
-class QuietObserver final : public CopyObserver {
- public:
-  void SlotText(int, std::string_view) override {}
-  void SlotPosition(int, int) override {}
-};
-
-// The detection's path: probe, normalise the type, copy the controller memory and extract,
-// copy the data flash (which applies its version record) and extract.
 DeviceInfo Detect(const PresetOptions& options) {
-  korvan::testing::ScopedTempDir dir("emu_detect");
-  SimulatedDiskHost host;
+  korvan::testing::DetectionRun run;
   auto device = MakeSimulatedDevice(MakePresetImages(options));
   device->SetRecordMode(RecordMode::Off);
-  constexpr int kDrive = 2;
-  host.Attach(kDrive, device);
-  DriveSlotTable slots;
-
-  DeviceInfo info;
-  DeviceChannel probe(host, slots);
-  EXPECT_EQ(probe.ProbeDrive(kDrive, info), 1);
-  info.typeCode = static_cast<int8_t>(info.typeCode & 0x7F);
-  if (info.typeCode == 0) {
-    info.typeCode = 4;
-    info.typeForced = true;
-  }
-  const int8_t type = info.typeCode;
-  if (!ModelCatalogue::HasEntries(type)) {
-    return info;
-  }
-  const DeviceLink link{host, slots, kDrive};
-  ExtractFirmwareVersion(type, ReadControllerToFile(link, type, dir.path(), kControllerCopyName),
-                         info);
-  if (ModelCatalogue::FlashSize(type) > 0) {
-    QuietObserver observer;
-    ExtractFlashVersions(type, ReadFlashToFile(link, info, dir.path(), kFlashCopyName, observer),
-                         info);
-  }
-  return info;
+  run.host.Attach(2, device);
+  EXPECT_TRUE(run.Run());
+  return run.state.deviceInfo;
 }
 
-TEST(EmuPresetDetectionTest, TheProgramReadsBackWhatEachPresetCarries) {
+TEST(PresetDetectionTest, TheProgramReadsBackWhatEachPresetCarries) {
   auto preset = [](uint8_t raw, auto change) {
     PresetOptions options;
     options.rawType = raw;

@@ -1,0 +1,48 @@
+#include "cli/console_view.h"
+
+#include "app/main_window_steps.h"
+
+namespace korvan::cli {
+
+void ConsoleView::SetStatusPosition(int position) {
+  RecordingView::SetStatusPosition(position);
+  DrawProgress();
+}
+
+void ConsoleView::SetStatusText(std::string_view text) {
+  RecordingView::SetStatusText(text);
+  DrawProgress();
+}
+
+void ConsoleView::DrawProgress() {
+  if (progress_ == nullptr) {
+    return;
+  }
+  // The bar shows its text when it has one and the percentage otherwise; a copy in progress
+  // is worth both.
+  *progress_ << "\r\033[K" << Status().text;
+  if (Status().position > 0) {
+    *progress_ << (Status().text.empty() ? "" : " ") << Status().position << '%';
+  }
+  progress_->flush();
+  lineOpen_ = true;
+}
+
+void ConsoleView::EndProgressLine() {
+  if (progress_ != nullptr && lineOpen_) {
+    *progress_ << '\n';
+    progress_->flush();
+    lineOpen_ = false;
+  }
+}
+
+std::string ConsoleView::FieldText(int id) const {
+  const std::string& text = Text(id);
+  return text == kBlankFieldText ? std::string() : text;
+}
+
+std::string ConsoleView::LastMessage() const {
+  return Messages().empty() ? std::string() : Messages().back().text;
+}
+
+}  // namespace korvan::cli
