@@ -17,24 +17,6 @@ namespace catalogue = ModelCatalogue;
 
 constexpr uint8_t kErased = 0xFF;
 
-// Where the firmware starts behind the boot loader. The updater writes firmware from there;
-// the version record of types 25-27 sits right at that start.
-uint32_t BootLoaderSize(int8_t type) {
-  switch (type) {
-    case 20:
-    case 21:
-      return 0x6000;
-    case 24:
-      return 0x4000;
-    case 25:
-    case 26:
-    case 27:
-      return 0x10000;
-    default:
-      return 0x3000;
-  }
-}
-
 // Voice bytes of a preset whose voice is not a listed build.
 constexpr size_t kVoiceLength = 0x100000;
 // Database bytes written from the database offset, header and text included.
@@ -118,7 +100,7 @@ std::vector<uint8_t> MakeController(const PresetOptions& options, int8_t type) {
   const bool known = catalogue::HasEntries(type);
   std::vector<uint8_t> image(known ? catalogue::FwReadLength(type) : kUnknownModelControllerSize,
                              kErased);
-  const uint32_t boot = BootLoaderSize(type);
+  const uint32_t boot = catalogue::BootLoaderSize(type);
   const uint32_t fwEnd = known ? catalogue::FwEndOffset(type) : boot + 0x8000;
   PutBootLoader(image, boot, type);
   const uint64_t build =

@@ -7,18 +7,11 @@
 #include "app/main_window_steps.h"
 #include "device/device_channel.h"
 #include "device/device_copies.h"
+#include "device/model_catalogue.h"
 #include "flash/version_extraction.h"
 
 namespace korvan {
 namespace {
-
-bool IsLargeModel(int8_t type) {
-  return type >= 25 && type <= 27;
-}
-
-bool HasMemoryCopies(int8_t type) {
-  return (type >= 1 && type <= 6) || type == 8 || type == 9 || (type >= 16 && type <= 27);
-}
 
 // The copy's text and progress go to the window's status bar when the operation holds slot 0;
 // the other slots' bars have no window. Progress is posted only when the shown value changes.
@@ -134,7 +127,7 @@ void DetectionWorker::ReadDevice(std::stop_token stop, DeviceInfo info, int driv
     info.typeForced = true;
   }
   const int8_t type = info.typeCode;
-  const bool largeModel = IsLargeModel(type);
+  const bool largeModel = ModelCatalogue::IsLargeModel(type);
   if (largeModel) {
     info.packageCountry = kCountryRussia;
   }
@@ -150,7 +143,7 @@ void DetectionWorker::ReadDevice(std::stop_token stop, DeviceInfo info, int driv
     }
   });
 
-  if (HasMemoryCopies(type)) {
+  if (ModelCatalogue::HasEntries(type)) {
     const DeviceLink link{host_, slots_, drive};
     const auto fwPath = ReadControllerToFile(link, type, folder_, kControllerCopyName, stop);
     ExtractFirmwareVersion(type, fwPath, info);

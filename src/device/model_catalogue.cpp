@@ -100,7 +100,6 @@ uint32_t FileDbLayout(int8_t typeCode, const UpdateFileInfo& file) {
   return version >= kMiddleLayoutFrom ? kDbLayoutMiddle : kDbLayoutOld;
 }
 
-constexpr uint32_t kBootLoaderEndOfLargeModels = 0x10000;
 constexpr uint32_t kRecordBeforeFwEnd = 16;
 constexpr uint32_t kFlashRecordLow = 0x7FD000;
 constexpr uint32_t kFlashRecordHigh = 0xFFD000;
@@ -108,11 +107,27 @@ constexpr uint32_t kLegacySettingsUnit = 0x08080400;
 constexpr uint32_t kFlashSettingsLow = 0x7FC000;
 constexpr uint32_t kFlashSettingsHigh = 0xFFC000;
 
+}  // namespace
+
 bool IsLargeModel(int8_t typeCode) {
   return typeCode >= 25 && typeCode <= 27;
 }
 
-}  // namespace
+uint32_t BootLoaderSize(int8_t typeCode) {
+  switch (typeCode) {
+    case 20:
+    case 21:
+      return 0x6000;
+    case 24:
+      return 0x4000;
+    case 25:
+    case 26:
+    case 27:
+      return 0x10000;
+    default:
+      return 0x3000;
+  }
+}
 
 bool HasEntries(int8_t typeCode) {
   return !Entry(typeCode).prefix.empty();
@@ -166,7 +181,7 @@ uint32_t ControllerVersionRecordOffset(int8_t typeCode) {
     return 0;
   }
   if (IsLargeModel(typeCode)) {
-    return kBootLoaderEndOfLargeModels;
+    return BootLoaderSize(typeCode);  // right at the start of the firmware
   }
   return FwEndOffset(typeCode) - kRecordBeforeFwEnd;
 }

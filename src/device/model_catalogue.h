@@ -18,6 +18,13 @@ inline constexpr int8_t kLastModelCode = 27;
 // True for the codes with catalogue entries: 1-6, 8, 9, 16-27.
 bool HasEntries(int8_t typeCode);
 
+// Types 25-27: 16 MiB of data flash, a 64 KiB boot loader, settings kept as a packet.
+bool IsLargeModel(int8_t typeCode);
+
+// Bytes of boot loader at the start of the controller memory: the firmware starts behind it.
+// 0x3000; types 20 and 21: 0x6000; type 24: 0x4000; types 25-27: 0x10000.
+uint32_t BootLoaderSize(int8_t typeCode);
+
 // Name part of update files and packages ("Dahlia_").
 std::string_view ModelPrefix(int8_t typeCode);
 // Identifier shown in the model field ("DAHLIA"); code 4 with `typeForced` is "OldHardware".

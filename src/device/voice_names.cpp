@@ -3,10 +3,6 @@
 namespace korvan {
 namespace {
 
-bool IsLargeModel(int type) {
-  return type >= 25 && type <= 27;
-}
-
 bool HasVoiceList(int type) {
   return (type >= 3 && type <= 6) || type == 8 || type == 9 || (type >= 16 && type <= 27);
 }
@@ -19,7 +15,7 @@ VoiceSlots BuildVoiceNames(int type, const DeviceInfo& info) {
   if (info.packageCountry != 0) {
     country = info.packageCountry;
   }
-  if (IsLargeModel(type)) {
+  if (type >= 25 && type <= 27) {  // the large models offer one voice
     slots[0] = VoiceNames[6];
     return slots;
   }

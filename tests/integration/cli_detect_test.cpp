@@ -9,23 +9,16 @@
 #include "emulator/device_folder.h"
 #include "emulator/device_presets.h"
 #include "emulator/simulated_disk_host.h"
+#include "tests/support/cli_run.h"
 #include "tests/support/scoped_temp_dir.h"
 
 namespace korvan {
 namespace {
 
-struct CliRun {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-CliRun Korvan(std::vector<std::string> args, const testing::ScopedTempDir& work) {
+testing::CliRun Korvan(std::vector<std::string> args, const testing::ScopedTempDir& work) {
   args.push_back("--workdir");
   args.push_back(work.path().string());
-  std::ostringstream out, err;
-  const int status = cli::RunKorvan(args, out, err);
-  return {status, out.str(), err.str()};
+  return testing::RunCli(args);
 }
 
 TEST(CliDetectTest, JsonObjectOfADeviceFolder) {
@@ -33,7 +26,8 @@ TEST(CliDetectTest, JsonObjectOfADeviceFolder) {
   emu::PresetOptions preset;
   preset.rawType = 4;
   ASSERT_TRUE(emu::WriteDeviceFolder(work / "device", emu::MakePresetImages(preset)).ok());
-  const CliRun run = Korvan({"--device-dir", (work / "device").string(), "detect", "--json"}, work);
+  const testing::CliRun run =
+      Korvan({"--device-dir", (work / "device").string(), "detect", "--json"}, work);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out,
             "{\"drive\": 2, \"typeCode\": 4, \"typeForced\": false, \"country\": 3, "
@@ -46,14 +40,14 @@ TEST(CliDetectTest, JsonObjectOfADeviceFolder) {
 
 TEST(CliDetectTest, ServiceModeAndTheType8Notice) {
   testing::ScopedTempDir work("korvan_detect_cli");
-  const CliRun run = Korvan({"--simulate", "8", "detect", "--service", "--json"}, work);
+  const testing::CliRun run = Korvan({"--simulate", "8", "detect", "--service", "--json"}, work);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("\"aux\": \"v01.73\""), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("\"message\": \"          Внимание!\\nВаше устройство совместимо\\n"),
             std::string::npos)
       << run.out;
 
-  const CliRun text = Korvan({"--simulate", "8", "detect"}, work);
+  const testing::CliRun text = Korvan({"--simulate", "8", "detect"}, work);
   EXPECT_NE(text.out.find("Model:     OldHardware_DAHLIA_LITE\n"), std::string::npos) << text.out;
   EXPECT_EQ(text.out.find("Version 1:"), std::string::npos) << "only in service mode";
 }

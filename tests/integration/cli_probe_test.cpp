@@ -9,21 +9,14 @@
 #include "emulator/device_folder.h"
 #include "emulator/device_presets.h"
 #include "emulator/simulated_disk_host.h"
+#include "tests/support/cli_run.h"
 #include "tests/support/scoped_temp_dir.h"
 
 namespace korvan {
 namespace {
 
-struct CliRun {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-CliRun Korvan(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  const int status = cli::RunKorvan(args, out, err);
-  return {status, out.str(), err.str()};
+testing::CliRun Korvan(const std::vector<std::string>& args) {
+  return testing::RunCli(args);
 }
 
 TEST(CliProbeTest, SimulatedDeviceAppearsAsDriveTwo) {
@@ -32,11 +25,11 @@ TEST(CliProbeTest, SimulatedDeviceAppearsAsDriveTwo) {
            {"--json", "probe", "--simulate", "133"},
            {"probe", "--json", "--simulate=0x85"},
        }) {
-    const CliRun run = Korvan(args);
+    const testing::CliRun run = Korvan(args);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "[{\"drive\": 2, \"rawType\": 133}]\n");
   }
-  const CliRun text = Korvan({"--simulate", "0", "probe"});
+  const testing::CliRun text = Korvan({"--simulate", "0", "probe"});
   EXPECT_EQ(text.status, 0);
   EXPECT_EQ(text.out, "Drive 2 (simulated drive 2): device found, raw type byte 0 (0x00)\n");
 }
@@ -51,7 +44,7 @@ TEST(CliProbeTest, DeviceFoldersAsChosenDrives) {
   const std::string a = (temp / "a").string();
   const std::string b = (temp / "b").string();
 
-  CliRun run = Korvan({"--device-dir", a, "probe", "--json"});
+  testing::CliRun run = Korvan({"--device-dir", a, "probe", "--json"});
   EXPECT_EQ(run.out, "[{\"drive\": 2, \"rawType\": 26}]\n");
   run = Korvan({"--device-dir", a + "@5", "probe", "--json"});
   EXPECT_EQ(run.out, "[{\"drive\": 5, \"rawType\": 26}]\n");
@@ -80,12 +73,12 @@ TEST(CliProbeTest, BadArgumentsExitWithTwoAndSayWhy) {
       {{}, "subcommand"},
   };
   for (const auto& c : cases) {
-    const CliRun run = Korvan(c.args);
+    const testing::CliRun run = Korvan(c.args);
     EXPECT_EQ(run.status, 2) << c.says;
     EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
     EXPECT_TRUE(run.out.empty());
   }
-  const CliRun help = Korvan({"--help"});
+  const testing::CliRun help = Korvan({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("probe"), std::string::npos);
 }

@@ -133,29 +133,33 @@ TEST(ModelCatalogueTest, DatabaseStartOfTypes3And4FollowsTheVersionRules) {
   }
 }
 
-TEST(ModelCatalogueTest, VersionRecordAndSettingsPlaces) {
+TEST(ModelCatalogueTest, BootLoaderRecordAndSettingsPlaces) {
   struct Case {
     int8_t type;
+    uint32_t bootLoader;
     uint32_t controllerRecord;
     uint32_t flashRecord;
     MemorySelector settingsMemory;
     uint32_t settingsAddress;
   };
   const Case cases[] = {
-      {1, 0xFEF0, 0x7FD000, MemorySelector::LegacySettings, 0x08080400},
-      {2, 0xFEF0, 0x7FD000, MemorySelector::LegacySettings, 0x08080400},
-      {3, 0x1FEF0, 0x7FD000, MemorySelector::LegacySettings, 0x08080400},
-      {5, 0x1FEF0, 0x7FD000, MemorySelector::LegacySettings, 0x08080400},
-      {6, 0x1FEF0, 0x7FD000, MemorySelector::DataFlash, 0x7FC000},
-      {8, 0x3FEF0, 0x7FD000, MemorySelector::DataFlash, 0x7FC000},
-      {21, 0x3FEF0, 0x7FD000, MemorySelector::DataFlash, 0x7FC000},
-      {17, 0x5FEF0, 0x7FD000, MemorySelector::DataFlash, 0x7FC000},
-      {24, 0x5FEF0, 0x7FD000, MemorySelector::DataFlash, 0x7FC000},
-      {25, 0x10000, 0xFFD000, MemorySelector::DataFlash, 0xFFC000},
-      {27, 0x10000, 0xFFD000, MemorySelector::DataFlash, 0xFFC000},
+      {1, 0x3000, 0xFEF0, 0x7FD000, MemorySelector::LegacySettings, 0x08080400},
+      {2, 0x3000, 0xFEF0, 0x7FD000, MemorySelector::LegacySettings, 0x08080400},
+      {3, 0x3000, 0x1FEF0, 0x7FD000, MemorySelector::LegacySettings, 0x08080400},
+      {5, 0x3000, 0x1FEF0, 0x7FD000, MemorySelector::LegacySettings, 0x08080400},
+      {6, 0x3000, 0x1FEF0, 0x7FD000, MemorySelector::DataFlash, 0x7FC000},
+      {8, 0x3000, 0x3FEF0, 0x7FD000, MemorySelector::DataFlash, 0x7FC000},
+      {20, 0x6000, 0x3FEF0, 0x7FD000, MemorySelector::DataFlash, 0x7FC000},
+      {21, 0x6000, 0x3FEF0, 0x7FD000, MemorySelector::DataFlash, 0x7FC000},
+      {17, 0x3000, 0x5FEF0, 0x7FD000, MemorySelector::DataFlash, 0x7FC000},
+      {24, 0x4000, 0x5FEF0, 0x7FD000, MemorySelector::DataFlash, 0x7FC000},
+      {25, 0x10000, 0x10000, 0xFFD000, MemorySelector::DataFlash, 0xFFC000},
+      {27, 0x10000, 0x10000, 0xFFD000, MemorySelector::DataFlash, 0xFFC000},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE("type " + std::to_string(c.type));
+    EXPECT_EQ(BootLoaderSize(c.type), c.bootLoader);
+    EXPECT_EQ(IsLargeModel(c.type), c.type >= 25);
     EXPECT_EQ(ControllerVersionRecordOffset(c.type), c.controllerRecord);
     EXPECT_EQ(FlashVersionRecordAddress(c.type), c.flashRecord);
     const auto settings = SettingsUnit(c.type);
