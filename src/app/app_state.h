@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 
 #include "device/device_info.h"
+#include "device/update_file_header.h"
 
 namespace korvan {
 
@@ -28,6 +30,20 @@ struct AppState {
   std::filesystem::path FwReadPath;     // copy of the controller memory
   std::filesystem::path FlashReadPath;  // copy of the data flash
   DetectionPhase detectionPhase = DetectionPhase::Idle;
+
+  // The dialog's members exchanged with its controls.
+  std::string filePathText;  // the path box 1006
+  bool verify = true;        // the "проверить" box 1028
+  int source = 0;            // 0 server package (1016), 1 local file (1017)
+
+  // The update file chosen for the upload, and what the next upload writes.
+  std::filesystem::path UpdateFilePath;
+  bool UpdateFileReady = false;
+  int UploadMode = 0;  // 0-3 firmware, voice, database, signature; 5-7 settings
+  bool SettingsPending = false;
+  bool QuietUpload = false;
+  bool UpdateStarted = false;
+  UpdateFileHeader updateFileHeader;
 };
 
 }  // namespace korvan

@@ -185,7 +185,7 @@ void DetectionWorker::ReadDevice(std::stop_token stop, DeviceInfo info, int driv
 
   if (type == 8) {
     PostAndWait(window_,
-                [&view = view_] { view.ShowMessage(kType8Notice, MessageIcon::Information); });
+                [&view = view_] { view.ShowMessage(kType8Notice, "", MessageIcon::Information); });
   }
   window_.Post([&state = state_] { state.detectionPhase = DetectionPhase::Ready; });
 }

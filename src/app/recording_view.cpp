@@ -54,9 +54,20 @@ void RecordingView::SetVoiceItems(const std::vector<VoiceItem>& items) {
   calls_.push_back("voices " + std::to_string(items.size()));
 }
 
-void RecordingView::ShowMessage(std::string_view text, MessageIcon icon) {
-  messages_.push_back({std::string(text), icon});
+void RecordingView::ShowMessage(std::string_view text, std::string_view caption,
+                                MessageIcon icon) {
+  messages_.push_back({std::string(text), std::string(caption), icon});
   calls_.push_back("message " + std::string(text));
+}
+
+std::optional<std::string> RecordingView::ChooseOpenFile(std::string_view filter) {
+  calls_.push_back("choose " + std::string(filter));
+  if (fileChoices_.empty()) {
+    return std::nullopt;
+  }
+  auto choice = std::move(fileChoices_.front());
+  fileChoices_.pop_front();
+  return choice;
 }
 
 ControlState RecordingView::Control(int id) const {

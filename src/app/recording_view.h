@@ -3,7 +3,9 @@
 // line's console view, which prints what a window would show.
 #pragma once
 
+#include <deque>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,7 @@ struct StatusBarState {
 
 struct ShownMessage {
   std::string text;
+  std::string caption;
   MessageIcon icon;
 };
 
@@ -41,7 +44,12 @@ class RecordingView : public View {
   void SetStatusColours(const StatusColours& colours) override;
   void SetStatusShowText(bool show) override;
   void SetVoiceItems(const std::vector<VoiceItem>& items) override;
-  void ShowMessage(std::string_view text, MessageIcon icon) override;
+  void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
+  // Answers with the next queued choice (nullopt: cancelled); cancels when none is queued.
+  std::optional<std::string> ChooseOpenFile(std::string_view filter) override;
+
+  // What the next open-file dialogs answer, in order.
+  void QueueFileChoice(std::optional<std::string> path) { fileChoices_.push_back(std::move(path)); }
 
   // A control never touched reads as text "", enabled, shown, unchecked.
   ControlState Control(int id) const;
@@ -51,7 +59,7 @@ class RecordingView : public View {
   const std::vector<ShownMessage>& Messages() const { return messages_; }
   // One line per call: "text 1024 DAHLIA_Russia", "enable 1007 1", "show 1088 0",
   // "check 1016 1", "position 42", "status готов", "colours", "showtext 1", "voices 4",
-  // "message <text>".
+  // "message <text>", "choose <filter>".
   const std::vector<std::string>& Calls() const { return calls_; }
   // The positions the status bar was set to, in order, from call number `fromCall` on.
   std::vector<int> Positions(size_t fromCall = 0) const;
@@ -62,6 +70,7 @@ class RecordingView : public View {
   std::vector<VoiceItem> voiceItems_;
   std::vector<ShownMessage> messages_;
   std::vector<std::string> calls_;
+  std::deque<std::optional<std::string>> fileChoices_;
 };
 
 }  // namespace korvan

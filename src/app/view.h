@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -28,7 +30,7 @@ struct StatusColours {
   bool operator==(const StatusColours&) const = default;
 };
 
-enum class MessageIcon { None, Information };
+enum class MessageIcon { None, Information, Error };
 
 class View {
  public:
@@ -50,8 +52,13 @@ class View {
   // Empties the voice list, adds `items` in order with their item data and selects the first.
   virtual void SetVoiceItems(const std::vector<VoiceItem>& items) = 0;
 
-  // A modal result message; returns when the user has closed it.
-  virtual void ShowMessage(std::string_view text, MessageIcon icon) = 0;
+  // A modal message box with an OK button; returns when the user has closed it. An empty
+  // caption means the program's own title.
+  virtual void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) = 0;
+
+  // The system's open-file dialog over the main window, with a filter in the form
+  // "Bin file(*.bin)|*.bin|". The chosen file's full path, or nullopt when cancelled.
+  virtual std::optional<std::string> ChooseOpenFile(std::string_view filter) = 0;
 };
 
 }  // namespace korvan
