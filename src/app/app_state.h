@@ -19,6 +19,13 @@ enum class DetectionPhase {
   NotFound,   // a limited scan ended without a device (command line --once)
 };
 
+enum class UpdatePhase {
+  Idle,      // no upload has run
+  Running,   // the update worker is at work
+  Finished,  // the worker ended and gave the window back
+  Parked,    // a writer gave up on the device; the worker does nothing more
+};
+
 struct AppState {
   std::filesystem::path programFolder;  // `ProgramFolder`: where working files go
   bool serviceMode = false;             // `ServiceMode`, toggled by Ctrl+A
@@ -44,6 +51,7 @@ struct AppState {
   bool QuietUpload = false;
   bool UpdateStarted = false;
   UpdateFileHeader updateFileHeader;
+  UpdatePhase updatePhase = UpdatePhase::Idle;
 };
 
 }  // namespace korvan

@@ -5,6 +5,7 @@
 
 #include "app/control_ids.h"
 #include "app/main_window_steps.h"
+#include "app/show_result.h"
 #include "device/device_channel.h"
 #include "device/device_copies.h"
 #include "device/model_catalogue.h"
@@ -184,8 +185,7 @@ void DetectionWorker::ReadDevice(std::stop_token stop, DeviceInfo info, int driv
   });
 
   if (type == 8) {
-    PostAndWait(window_,
-                [&view = view_] { view.ShowMessage(kType8Notice, "", MessageIcon::Information); });
+    PostAndWait(window_, [&view = view_] { ShowResult(view, 7); });
   }
   window_.Post([&state = state_] { state.detectionPhase = DetectionPhase::Ready; });
 }

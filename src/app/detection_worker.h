@@ -18,10 +18,6 @@
 
 namespace korvan {
 
-inline constexpr std::string_view kType8Notice =
-    "          Внимание!\nВаше устройство совместимо\nс прошивкой v01.73 и ниже.\n"
-    "Обновится только база данных.";
-
 struct DetectionOptions {
   std::chrono::milliseconds scanInterval{1000};
   // 0: scan until a device answers (the program); n: give up after n scans (NotFound).

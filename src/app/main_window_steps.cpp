@@ -60,6 +60,15 @@ void InitMainDialogControls(View& view) {
   view.SetControlText(ids::kFilePathEdit, "");
 }
 
+void DisableInputs(View& view) {
+  for (const int id :
+       {ids::kServerSourceRadio, ids::kFileSourceRadio, ids::kOpenButton, ids::kUploadButton,
+        ids::kMenuSettingsButton, ids::kDownloadButton, ids::kVoiceCombo, ids::kUploadModeRadio,
+        ids::kMenuModeRadio, ids::kDbModeRadio}) {
+    view.EnableControl(id, false);
+  }
+}
+
 void ResetStatusBar(View& view, std::string_view text) {
   view.SetStatusPosition(0);
   view.SetStatusText(text);

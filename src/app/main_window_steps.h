@@ -26,6 +26,10 @@ inline constexpr std::string_view kBlankFieldText = "            ";
 // checked; the path empty.
 void InitMainDialogControls(View& view);
 
+// `DisableInputs`: the source radios, Open, Upload, Menu settings, Download, the voice list
+// and the hidden mode radios, in that order.
+void DisableInputs(View& view);
+
 // `ResetStatusBar`: position 0, `text`, text shown, green bar on white.
 void ResetStatusBar(View& view, std::string_view text);
 

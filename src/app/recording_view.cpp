@@ -54,8 +54,7 @@ void RecordingView::SetVoiceItems(const std::vector<VoiceItem>& items) {
   calls_.push_back("voices " + std::to_string(items.size()));
 }
 
-void RecordingView::ShowMessage(std::string_view text, std::string_view caption,
-                                MessageIcon icon) {
+void RecordingView::ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) {
   messages_.push_back({std::string(text), std::string(caption), icon});
   calls_.push_back("message " + std::string(text));
 }

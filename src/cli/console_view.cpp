@@ -1,7 +1,5 @@
 #include "cli/console_view.h"
 
-#include "app/main_window_steps.h"
-
 namespace korvan::cli {
 
 void ConsoleView::SetStatusPosition(int position) {
@@ -38,7 +36,8 @@ void ConsoleView::EndProgressLine() {
 
 std::string ConsoleView::FieldText(int id) const {
   const std::string& text = Text(id);
-  return text == kBlankFieldText ? std::string() : text;
+  const bool blank = text.find_first_not_of(' ') == std::string::npos;
+  return blank ? std::string() : text;
 }
 
 std::string ConsoleView::LastMessage() const {

@@ -22,7 +22,8 @@ class ConsoleView final : public RecordingView {
   // Ends the live status line so that further output starts on a fresh line.
   void EndProgressLine();
 
-  // A field's text as a script should see it: the blank placeholder reads as empty.
+  // A field's text as a script should see it: the blank placeholders (all spaces) read as
+  // empty.
   std::string FieldText(int id) const;
   // The text of the last result message shown, or empty.
   std::string LastMessage() const;

@@ -1,27 +1,13 @@
 #include "cli/detect_command.h"
 
-#include <unistd.h>
-
-#include <chrono>
-#include <iostream>
-
 #include "app/app_state.h"
 #include "app/control_ids.h"
-#include "app/detection_worker.h"
-#include "app/main_window_steps.h"
-#include "app/task_queue.h"
+#include "cli/console_session.h"
 #include "cli/console_view.h"
 #include "cli/json_text.h"
-#include "cli/probe_command.h"
-#include "sources/program_folder.h"
 
 namespace korvan::cli {
 namespace {
-
-bool Ended(const AppState& state) {
-  return state.detectionPhase == DetectionPhase::Ready ||
-         state.detectionPhase == DetectionPhase::NotFound;
-}
 
 void PrintJson(const AppState& state, const ConsoleView& view, std::ostream& out) {
   const DeviceInfo& info = state.deviceInfo;
@@ -62,49 +48,18 @@ void PrintText(DiskHost& host, const AppState& state, const ConsoleView& view, s
 
 int RunDetect(DiskHost& host, const GlobalOptions& options, const DetectOptions& detect,
               std::ostream& out, std::ostream& err) {
-  std::string error;
-  const auto folder = PrepareProgramFolder(options.workdir, error);
-  if (!folder) {
-    err << "korvan: " << error << "\n";
+  ConsoleSession session(host, options, err);
+  if (!session.PrepareFolder(options, err)) {
     return 2;
   }
-
-  AppState state;
-  state.programFolder = *folder;
-  state.serviceMode = detect.service;
-  ConsoleView view(options.json || !options.progressOnTerminal ? nullptr : &err);
-  InitMainDialogControls(view);
-  TaskQueue window;
-  DriveSlotTable slots;
-  if (!detect.once && !options.json) {
-    err << "Searching drives " << kFirstDrive << "-" << kLastDrive
-        << " until a device answers (Ctrl+C to give up)...\n";
-  }
-  {
-    DetectionWorker worker(host, slots, window, view, state,
-                           DetectionOptions{std::chrono::milliseconds(1000), detect.once ? 1 : 0});
-    worker.Start();
-    // The main thread is the window thread: it runs the worker's steps until the detection
-    // has shown its result (or, with --once, given up).
-    window.RunUntil([&state] { return Ended(state); }, std::chrono::hours(24 * 365));
-    worker.Stop();
-    window.RunPending();
-  }
-  view.EndProgressLine();
-
-  if (state.detectionPhase != DetectionPhase::Ready) {
-    if (options.json) {
-      out << "null\n";
-    } else {
-      out << "No device answered on drives " << kFirstDrive << "-" << kLastDrive << ".\n";
-    }
-    ReportUnopenableDisks(host, err);
+  if (!session.Detect(detect.once, detect.service, options, err)) {
+    ReportNoDevice(host, options, out, err);
     return 1;
   }
   if (options.json) {
-    PrintJson(state, view, out);
+    PrintJson(session.state, session.view, out);
   } else {
-    PrintText(host, state, view, out);
+    PrintText(host, session.state, session.view, out);
   }
   return 0;
 }

@@ -1,0 +1,101 @@
+// `UpdateWorker`: brings the device up to date with the chosen update file, or loads menu
+// settings into it, on its own thread. Component by component (firmware, voice, database,
+// signature) it compares the device copy with the update file, extracts what differs and has
+// the region writers program it; every visible step is posted to the window thread.
+#pragma once
+
+#include <filesystem>
+#include <stop_token>
+#include <thread>
+
+#include "app/app_state.h"
+#include "app/view.h"
+#include "app/window_thread.h"
+#include "device/device_channel.h"
+#include "device/drive_slot_table.h"
+#include "device/scsi_transport.h"
+#include "flash/region_writer.h"
+
+namespace korvan {
+
+inline constexpr std::string_view kSameText = "Same";
+inline constexpr std::string_view kUpdatingText = "Обновляется..";
+inline constexpr std::string_view kUpdatedText = "Обновлено";
+inline constexpr std::string_view kVerifyErrorText = "Oшибка проверить";  // Latin O
+inline constexpr std::string_view kFileOpenErrorText = "Ошибка открытия файла!!";
+inline constexpr std::string_view kUpdateFolderName = "update";
+// Fourteen spaces: the status cells before a run.
+inline constexpr std::string_view kBlankCellText = "              ";
+
+// Writes the settings unit for `uploadMode` 5, 6 or 7 through the open channel: 0 written,
+// 2 link lost. Provided by the settings code.
+class SettingsBlockWriter {
+ public:
+  virtual ~SettingsBlockWriter() = default;
+  virtual int WriteSettingsBlock(DeviceChannel& channel, int uploadMode) = 0;
+};
+
+class UpdateWorker {
+ public:
+  // `view` and `state` are touched only by tasks posted to `window`. `settings` may be null
+  // while no settings editor exists; a settings upload then fails as a lost link would.
+  UpdateWorker(DiskHost& host, DriveSlotTable& slots, WindowThread& window, View& view,
+               AppState& state, SettingsBlockWriter* settings = nullptr);
+  ~UpdateWorker();
+  UpdateWorker(const UpdateWorker&) = delete;
+  UpdateWorker& operator=(const UpdateWorker&) = delete;
+
+  // Starts a run with what `state` holds now; call on the window thread. A previous run must
+  // have ended (Stop joins it).
+  void Start();
+  // Ends the run at once (the program is closing) and waits for the thread.
+  void Stop();
+
+ private:
+  // What a run works with: a copy of the window's state at its start.
+  struct Job {
+    DeviceInfo device;
+    UpdateFileInfo file;
+    std::filesystem::path updateFile;
+    std::filesystem::path fwCopy;
+    std::filesystem::path flashCopy;
+    std::filesystem::path folder;
+    int32_t drive = -1;
+    bool verify = true;
+    bool quiet = false;
+    bool settingsRun = false;  // a settings upload
+    bool fullRun = false;      // the component sequence (once per program run)
+    int uploadMode = 0;
+    UpdateFileHeader header;
+  };
+
+  void Run(std::stop_token stop, Job job);
+  bool FirmwareStep(std::stop_token stop, Job& job);
+  bool VoiceStep(std::stop_token stop, Job& job);
+  bool DatabaseStep(std::stop_token stop, Job& job);
+  bool SignatureStep(std::stop_token stop, Job& job);
+  // One component after the comparison found it different: set the cell, write, report.
+  bool UploadComponent(std::stop_token stop, Job& job, int uploadMode, int cellId,
+                       const std::filesystem::path& source);
+  bool RunUploadStep(std::stop_token stop, Job& job, const std::filesystem::path& source);
+  void UploadSettings(std::stop_token stop, Job& job);
+  void SetUploadMode(Job& job, int mode);
+  void SetCell(int cellId, std::string_view text);
+  void ShowResultAndWait(int code);
+  void Park(std::stop_token stop);
+
+  DiskHost& host_;
+  DriveSlotTable& slots_;
+  WindowThread& window_;
+  View& view_;
+  AppState& state_;
+  SettingsBlockWriter* settings_;
+  bool parked_ = false;
+  std::jthread thread_;
+};
+
+// `DeleteTempFiles`: the working copies and read-back files of the last run, from the
+// working folder (ReadFlashData.bin and VerifySignature.bin stay).
+void DeleteTempFiles(const std::filesystem::path& folder);
+
+}  // namespace korvan

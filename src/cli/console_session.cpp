@@ -1,0 +1,64 @@
+#include "cli/console_session.h"
+
+#include <chrono>
+
+#include "app/detection_worker.h"
+#include "app/main_window_steps.h"
+#include "cli/probe_command.h"
+#include "sources/program_folder.h"
+
+namespace korvan::cli {
+
+ConsoleSession::ConsoleSession(DiskHost& diskHost, const GlobalOptions& options, std::ostream& err)
+    : host(diskHost), view(options.json || !options.progressOnTerminal ? nullptr : &err) {
+  InitMainDialogControls(view);
+}
+
+bool ConsoleSession::PrepareFolder(const GlobalOptions& options, std::ostream& err) {
+  std::string error;
+  const auto folder = PrepareProgramFolder(options.workdir, error);
+  if (!folder) {
+    err << "korvan: " << error << "\n";
+    return false;
+  }
+  state.programFolder = *folder;
+  return true;
+}
+
+void ConsoleSession::RunUntil(const std::function<bool()>& done) {
+  window.RunUntil(done, std::chrono::hours(24 * 365));
+  window.RunPending();
+}
+
+bool ConsoleSession::Detect(bool once, bool serviceMode, const GlobalOptions& options,
+                            std::ostream& err) {
+  state.serviceMode = serviceMode;
+  if (!once && !options.json) {
+    err << "Searching drives " << kFirstDrive << "-" << kLastDrive
+        << " until a device answers (Ctrl+C to give up)...\n";
+  }
+  DetectionWorker worker(host, slots, window, view, state,
+                         DetectionOptions{std::chrono::milliseconds(1000), once ? 1 : 0});
+  worker.Start();
+  RunUntil([this] {
+    return state.detectionPhase == DetectionPhase::Ready ||
+           state.detectionPhase == DetectionPhase::NotFound;
+  });
+  // The window's detection parks for the rest of the run; here it has done its part.
+  worker.Stop();
+  window.RunPending();
+  view.EndProgressLine();
+  return state.detectionPhase == DetectionPhase::Ready;
+}
+
+void ReportNoDevice(DiskHost& host, const GlobalOptions& options, std::ostream& out,
+                    std::ostream& err) {
+  if (options.json) {
+    out << "null\n";
+  } else {
+    out << "No device answered on drives " << kFirstDrive << "-" << kLastDrive << ".\n";
+  }
+  ReportUnopenableDisks(host, err);
+}
+
+}  // namespace korvan::cli
