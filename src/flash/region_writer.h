@@ -75,12 +75,17 @@ struct RegionWrite {
 
 // Writes `request.source` through `channel` (claimed for the detected drive and open; `slot` is
 // its slot). `verifyPath`, when given, receives the read-back file's path.
+// Parked comes back after the reconnect text (a unit that cannot be written, or the first
+// firmware unit refused, with the error box before it), and, with nothing more sent or shown,
+// when `request.stop` is requested. The signature writer never parks on a unit: it goes on with
+// the next one, and a last unit that did not read back makes the result LinkLost.
 StepResult WriteRegion(DeviceChannel& channel, int slot, const RegionWrite& request,
-                       RegionWriterObserver& observer,
-                       std::filesystem::path* verifyPath = nullptr);
+                       RegionWriterObserver& observer, std::filesystem::path* verifyPath = nullptr);
 
 // Copies the data-flash range [start, start + length) unit by unit into folder/fileName (one
-// unit when length is 0) through a fresh channel for the link's drive, and returns the path.
+// unit when length is 0) through a fresh channel for the link's drive, and returns the path,
+// whether or not the file could be created (when it could not, nothing is read). A failed read
+// appends the buffer as it stood. A stop request ends the copy early.
 std::filesystem::path ReadFlashRangeToFile(const DeviceLink& link,
                                            const std::filesystem::path& folder,
                                            std::string_view fileName, uint32_t start,
@@ -89,7 +94,9 @@ std::filesystem::path ReadFlashRangeToFile(const DeviceLink& link,
 // Compares `length` bytes of fileA from offsetA with fileB from offsetB; bytes beyond a file's
 // end (or of a file that cannot be opened) count as 0xFF. Equal: true, nothing changes.
 // Different: fileA is replaced by fileB's region, padded with 0xFF up to extractEnd - offsetA
-// bytes when extractEnd is not 0; false.
+// bytes when extractEnd is not 0 (cut to that size when it is smaller than `length`, empty when
+// extractEnd <= offsetA); false. Any length; memory use does not grow with it. fileB may be
+// fileA itself: the extract is completed beside fileA and then renamed over it.
 bool CompareAndExtract(const std::filesystem::path& fileA, uint64_t offsetA,
                        const std::filesystem::path& fileB, uint64_t offsetB, uint64_t length,
                        uint64_t extractEnd);
