@@ -87,7 +87,8 @@ enum class VerifyOutcome { Passed, Failed, Stopped };
 
 // Reads the region back into its file and compares it with the source: the firmware through a
 // copy of the whole controller memory, compared from behind the boot loader; the others through
-// a copy of just their range. `length` is the source length (the signature always checks 8 KiB).
+// a copy of just their range. `length` is the source length (the signature reads back 8 KiB and
+// compares the source's bytes).
 VerifyOutcome VerifyRegion(const RegionWrite& request, RegionWriterObserver& observer,
                            uint64_t length, std::filesystem::path* verifyPath) {
   const std::stop_token& stop = request.stop;
@@ -120,11 +121,16 @@ VerifyOutcome VerifyRegion(const RegionWrite& request, RegionWriterObserver& obs
       readBack = ReadFlashRangeToFile(request.link, request.folder, kVerifyDbName,
                                       request.databaseAddress, rangeLength, stop);
       break;
-    case Region::Signature:
-      compared = uint64_t{kSignatureUnits} * kUnitSize;
+    case Region::Signature: {
+      const uint64_t block = uint64_t{kSignatureUnits} * kUnitSize;
       readBack = ReadFlashRangeToFile(request.link, request.folder, kVerifySignatureName,
-                                      kSignatureAddress, static_cast<uint32_t>(compared), stop);
+                                      kSignatureAddress, static_cast<uint32_t>(block), stop);
+      // The block behind a short signature file was written as zeros, which the comparison
+      // would read as erased bytes of the source and call a failure: only the file's own bytes
+      // are compared.
+      compared = std::min<uint64_t>(length, block);
       break;
+    }
   }
   if (verifyPath != nullptr) {
     *verifyPath = readBack;
