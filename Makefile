@@ -4,6 +4,8 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 KORVAN = $(BUILD_DIR)/src/cli/korvan
+EMU = $(BUILD_DIR)/emulator/korvan-emu
+DEMO_DIR ?= $(BUILD_DIR)/demo
 
 .PHONY: all deps configure build test demo test-asan test-tsan sanitize format check-format clean
 
@@ -21,9 +23,13 @@ build: configure
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
-# The program's main job on the simulated device.
+# The program's main job on a simulated detector: find it and show its versions, then write a
+# newer sample update file to it with every unit read back and verified.
 demo: build
-	$(KORVAN) --simulate 26 detect
+	$(KORVAN) --simulate 26 --workdir $(DEMO_DIR) detect
+	$(EMU) update-file 26 $(DEMO_DIR)/sample --firmware 0301 --voice 0040 --database "2.0 251201"
+	$(KORVAN) --simulate 26 --workdir $(DEMO_DIR) update \
+	  $(DEMO_DIR)/sample/FernUltra_F0301_V0040_D251201.bin
 
 # Sanitizer builds: ASan+UBSan, and ThreadSanitizer. Both run the whole test suite.
 test-asan: deps

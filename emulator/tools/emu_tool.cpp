@@ -4,11 +4,13 @@
 
 #include <charconv>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 
 #include "emulator/device_folder.h"
 #include "emulator/device_presets.h"
+#include "emulator/update_file_builder.h"
 
 namespace korvan::emu {
 namespace {
@@ -101,6 +103,34 @@ int RunMake(const MakeArguments& args, std::ostream& out, std::ostream& err) {
   return kToolOk;
 }
 
+int RunUpdateFile(const MakeArguments& args, uint16_t signatureLength, std::ostream& out,
+                  std::ostream& err) {
+  UpdateFile file;
+  try {
+    UpdateFileOptions options;
+    options.contents = ToPreset(args);
+    options.signatureLength = signatureLength;
+    file = MakeUpdateFile(options);
+  } catch (const std::exception& e) {
+    err << kToolName << " update-file: " << e.what() << "\n";
+    return kToolBadArguments;
+  }
+  std::error_code error;
+  std::filesystem::create_directories(args.folder, error);
+  const auto path =
+      std::filesystem::path(args.folder) / (file.name.empty() ? "update.bin" : file.name);
+  std::ofstream stream(path, std::ios::binary | std::ios::trunc);
+  stream.write(reinterpret_cast<const char*>(file.bytes.data()),
+               static_cast<std::streamsize>(file.bytes.size()));
+  stream.close();
+  if (!stream) {
+    err << kToolName << " update-file: cannot write " << path.string() << "\n";
+    return kToolFailed;
+  }
+  out << path.string() << "\n";
+  return kToolOk;
+}
+
 }  // namespace
 
 std::optional<uint8_t> ParseModelByte(std::string_view text) {
@@ -123,25 +153,39 @@ int RunEmuTool(int argc, const char* const* argv, std::ostream& out, std::ostrea
   app.require_subcommand(1);
 
   MakeArguments args;
+  // The contents both commands build from.
+  auto addContents = [&args](CLI::App* command) {
+    command
+        ->add_option("TYPE", args.type, "Model byte as the device reports it (0..255, 0x-hex too)")
+        ->required();
+    command->add_option("--firmware", args.firmware, "Firmware version digits")
+        ->capture_default_str();
+    command->add_option("--voice", args.voice, "Voice version digits")->capture_default_str();
+    command->add_option("--database", args.database, "Database version, \"1.2 240517\"")
+        ->capture_default_str();
+    command->add_option("--country", args.country, "Country code of the version records")
+        ->check(CLI::Range(0, 255))
+        ->capture_default_str();
+    command->add_flag("--record-flag", args.recordFlag, "Set bit 7 of the records' type byte");
+  };
   CLI::App* make = app.add_subcommand("make", "Write a preset device folder.");
-  make->add_option("TYPE", args.type, "Model byte as the device reports it (0..255, 0x-hex too)")
-      ->required();
+  addContents(make);
   make->add_option("DIR", args.folder, "Device folder to write (created if needed)")->required();
-  make->add_option("--firmware", args.firmware, "Firmware version digits")->capture_default_str();
-  make->add_option("--voice", args.voice, "Voice version digits")->capture_default_str();
-  make->add_option("--database", args.database, "Database version, \"1.2 240517\"")
-      ->capture_default_str();
   make->add_option("--aux", args.aux, "Second version of type 8")->capture_default_str();
-  make->add_option("--country", args.country, "Country code of the version records")
-      ->check(CLI::Range(0, 255))
-      ->capture_default_str();
-  make->add_flag("--record-flag", args.recordFlag, "Set bit 7 of the records' type byte");
   make->add_option("--build-row", args.buildRow,
                    "Types 1-4: firmware is this row of the build table, without a record");
   make->add_option("--voice-build-row", args.voiceBuildRow,
                    "Types 2-4: voice is this row of the voice build table");
   make->add_option("--inquiry-length", args.inquiryLength, "INQUIRY data length")
       ->check(CLI::Range(kMinInquiryLength, kMaxInquiryLength))
+      ->capture_default_str();
+
+  uint16_t signatureLength = UpdateFileOptions{}.signatureLength;
+  CLI::App* updateFile = app.add_subcommand(
+      "update-file", "Write an update file for a model into DIR, named as the model expects.");
+  addContents(updateFile);
+  updateFile->add_option("DIR", args.folder, "Folder to write the file into")->required();
+  updateFile->add_option("--signature-length", signatureLength, "Type 8: signature bytes")
       ->capture_default_str();
 
   try {
@@ -152,6 +196,9 @@ int RunEmuTool(int argc, const char* const* argv, std::ostream& out, std::ostrea
     err << kToolName << ": " << e.what() << "\n"
         << "Run with --help for more information.\n";
     return kToolBadArguments;
+  }
+  if (updateFile->parsed()) {
+    return RunUpdateFile(args, signatureLength, out, err);
   }
   return RunMake(args, out, err);
 }

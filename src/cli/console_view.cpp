@@ -40,6 +40,10 @@ std::string ConsoleView::FieldText(int id) const {
   return blank ? std::string() : text;
 }
 
+std::string ConsoleView::StatusShown() const {
+  return Status().text.empty() ? std::to_string(Status().position) + "%" : Status().text;
+}
+
 std::string ConsoleView::LastMessage() const {
   return Messages().empty() ? std::string() : Messages().back().text;
 }

@@ -25,6 +25,8 @@ class ConsoleView final : public RecordingView {
   // A field's text as a script should see it: the blank placeholders (all spaces) read as
   // empty.
   std::string FieldText(int id) const;
+  // What the status bar shows: its text, or the percentage when it has none.
+  std::string StatusShown() const;
   // The text of the last result message shown, or empty.
   std::string LastMessage() const;
 

@@ -6,6 +6,7 @@
 #include "cli/device_source.h"
 #include "cli/global_options.h"
 #include "cli/probe_command.h"
+#include "cli/update_commands.h"
 
 namespace korvan::cli {
 namespace {
@@ -46,6 +47,20 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
                    "Scan once; exit 1 when no device answers instead of searching on");
   detect->add_flag("--service", detectOptions.service,
                    "Service mode: also show the second version of type 8 devices");
+  CheckOptions checkOptions;
+  std::string checkType;
+  CLI::App* check = app.add_subcommand(
+      "check", "Judge an update file as the Open button does, for the device or a model");
+  check->add_option("FILE", checkOptions.file, "The update file (.bin)")->required();
+  check->add_option("--type", checkType, "Judge it for this model code instead of a device")
+      ->type_name("N");
+  UpdateOptions updateOptions;
+  bool noVerify = false;
+  CLI::App* update = app.add_subcommand(
+      "update", "Write an update file to the device, every unit read back and verified");
+  update->add_option("FILE", updateOptions.file, "The update file (.bin)")->required();
+  update->add_flag("--no-verify", noVerify, "Skip the read-back of each whole region");
+  update->add_flag("--quiet", updateOptions.quiet, "No live progress line");
 
   try {
     std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -92,6 +107,20 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
   }
   if (detect->parsed()) {
     return RunDetect(*host, options, detectOptions, out, err);
+  }
+  if (check->parsed()) {
+    if (!checkType.empty()) {
+      checkOptions.type = ParseTypeByte(checkType);
+      if (!checkOptions.type) {
+        err << "korvan: --type " << checkType << ": expected a model code from 0 to 255\n";
+        return kBadArguments;
+      }
+    }
+    return RunCheck(*host, options, checkOptions, out, err);
+  }
+  if (update->parsed()) {
+    updateOptions.verify = !noVerify;
+    return RunUpdate(*host, options, updateOptions, out, err);
   }
   return kBadArguments;
 }

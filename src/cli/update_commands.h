@@ -1,0 +1,36 @@
+// `korvan check` and `korvan update`: the local update file taken through the window's Open
+// and Upload commands, on the detected device.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "cli/global_options.h"
+#include "device/scsi_transport.h"
+
+namespace korvan::cli {
+
+struct CheckOptions {
+  std::string file;
+  std::optional<uint8_t> type;  // judge the file for this model without a device
+};
+
+// Exit status: 0 when the file is accepted (Upload would be enabled), 1 when refused or no
+// device answered, 2 when the working folder cannot be used.
+int RunCheck(DiskHost& host, const GlobalOptions& options, const CheckOptions& check,
+             std::ostream& out, std::ostream& err);
+
+struct UpdateOptions {
+  std::string file;
+  bool verify = true;  // --no-verify clears the "проверить" box
+  bool quiet = false;  // no live progress line
+};
+
+// Exit status: 0 when every attempted component ended "Обновлено" (or all were "Same"), 1
+// otherwise (refused file, failed or parked write, no device), 2 when the working folder
+// cannot be used.
+int RunUpdate(DiskHost& host, const GlobalOptions& options, const UpdateOptions& update,
+              std::ostream& out, std::ostream& err);
+
+}  // namespace korvan::cli

@@ -1,0 +1,128 @@
+// `korvan check` and `korvan update` on device folders: the file rules, the exit statuses, and
+// the device's files afterwards holding exactly what the update file carries where the model
+// keeps it, with every other byte untouched.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "device/model_catalogue.h"
+#include "emulator/device_folder.h"
+#include "emulator/device_presets.h"
+#include "emulator/update_file_builder.h"
+#include "tests/support/cli_run.h"
+#include "tests/support/scoped_temp_dir.h"
+
+namespace korvan {
+namespace {
+
+namespace fs = std::filesystem;
+namespace catalogue = ModelCatalogue;
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes ReadAll(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+struct Folders {
+  testing::ScopedTempDir work{"korvan_update_cli"};
+  fs::path device = work / "device";
+  fs::path updateFile;
+  emu::UpdateFile file;
+
+  Folders(uint8_t type, const emu::UpdateFileOptions& update) {
+    emu::PresetOptions preset;
+    preset.rawType = type;
+    EXPECT_TRUE(emu::WriteDeviceFolder(device, emu::MakePresetImages(preset)).ok());
+    file = emu::MakeUpdateFile(update);
+    updateFile = work / file.name;
+    std::ofstream(updateFile, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.bytes.data()),
+               static_cast<std::streamsize>(file.bytes.size()));
+  }
+
+  testing::CliRun Korvan(std::vector<std::string> args) const {
+    args.insert(args.begin(), {"--device-dir", device.string(), "--workdir", work.path().string()});
+    return testing::RunCli(args);
+  }
+};
+
+emu::UpdateFileOptions Newer(uint8_t type) {
+  emu::UpdateFileOptions options;
+  options.contents.rawType = type;
+  options.contents.firmware = {0, 3, 0, 1};
+  options.contents.voice = {0, 0, 4, 0};
+  options.contents.database = {'2', '0', '2', '5', '1', '2', '0', '1'};
+  options.voiceLength = 0x20000 + 100;  // a short last unit
+  options.databaseLength = 0x8000 + 7;
+  return options;
+}
+
+// `expected` with [at, at + units x 1024) replaced by `source` padded with 0xFF.
+void Overlay(Bytes& expected, size_t at, const Bytes& source, size_t from, size_t length) {
+  const size_t units = (length + kUnitSize - 1) / kUnitSize;
+  for (size_t i = 0; i < units * kUnitSize; ++i) {
+    expected[at + i] = i < length ? source[from + i] : 0xFF;
+  }
+}
+
+TEST(CliUpdateTest, DeviceFilesHoldTheUpdateAndNothingElseChanged) {
+  const emu::UpdateFileOptions update = Newer(4);
+  Folders folders(4, update);
+  Bytes controller = ReadAll(folders.device / "controller.bin");
+  Bytes flash = ReadAll(folders.device / "flash.bin");
+
+  const testing::CliRun run = folders.Korvan({"update", folders.updateFile.string(), "--json"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("\"firmware\": \"Обновлено\", \"voice\": \"Обновлено\", "
+                         "\"database\": \"Обновлено\""),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("\"parked\": false"), std::string::npos);
+
+  const int8_t type = 4;
+  const uint32_t boot = catalogue::BootLoaderSize(type);
+  const uint32_t fwLength = catalogue::FwEndOffset(type) - boot;
+  Overlay(controller, boot, folders.file.bytes, catalogue::FwFileOffset(type), fwLength);
+  Overlay(flash, 0, folders.file.bytes, catalogue::VoiceFileOffset(type), update.voiceLength);
+  DeviceInfo device;
+  device.typeCode = type;
+  UpdateFileInfo fileInfo;
+  fileInfo.fileFwVersion = {0, 3, 0, 1};
+  Overlay(flash, catalogue::DbFlashOffset(1, device, fileInfo), folders.file.bytes,
+          catalogue::DbFileOffset(type), update.databaseLength);
+  EXPECT_TRUE(ReadAll(folders.device / "controller.bin") == controller);
+  EXPECT_TRUE(ReadAll(folders.device / "flash.bin") == flash);
+
+  // The device now carries the file: a second run finds everything the same.
+  const testing::CliRun again = folders.Korvan({"update", folders.updateFile.string(), "--json"});
+  EXPECT_EQ(again.status, 0);
+  EXPECT_NE(again.out.find("\"firmware\": \"Same\", \"voice\": \"Same\", \"database\": \"Same\""),
+            std::string::npos)
+      << again.out;
+}
+
+TEST(CliUpdateTest, CheckJudgesTheFileForTheDeviceOrAModel) {
+  Folders folders(4, Newer(4));
+  testing::CliRun run = folders.Korvan({"check", folders.updateFile.string(), "--json"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "{\"accepted\": true, \"status\": \"Dahlia_F0301_V0040_D251201.bin\", \"firmware\": "
+            "\"v03.01\", \"voice\": \"v00.40\", \"database\": \"251201\", \"country\": 3}\n");
+
+  // The same file judged for another model without a device; and a refused update.
+  run = testing::RunCli({"check", folders.updateFile.string(), "--type", "5", "--workdir",
+                         folders.work.path().string()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("Файл прошивки не найден!!"), std::string::npos);
+  const fs::path renamed = folders.work / "dahlia_F0301_V0040_D251201.bin";
+  fs::copy_file(folders.updateFile, renamed);
+  run = folders.Korvan({"update", renamed.string(), "--json"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("\"firmware\": \"\""), std::string::npos) << run.out;
+}
+
+}  // namespace
+}  // namespace korvan
