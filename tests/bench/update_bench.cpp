@@ -1,0 +1,149 @@
+// A full update of a type-26 simulated device (firmware, voice and database all differ, each
+// unit written and read back, each region verified), against the simulated device's own work
+// for the same commands. Also counts the commands sent against the minimum.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
+#include "app/detection_worker.h"
+#include "app/main_window_steps.h"
+#include "app/recording_view.h"
+#include "app/task_queue.h"
+#include "app/update_worker.h"
+#include "app/upload_command.h"
+#include "device/model_catalogue.h"
+#include "emulator/device_presets.h"
+#include "emulator/simulated_disk_host.h"
+#include "emulator/update_file_builder.h"
+
+namespace korvan {
+namespace {
+
+constexpr int kDrive = 2;
+constexpr int8_t kType = 26;
+
+emu::UpdateFileOptions NewerFile() {
+  emu::UpdateFileOptions options;
+  options.contents.rawType = kType;
+  options.contents.firmware = {0, 3, 0, 1};
+  options.contents.voice = {0, 0, 4, 0};
+  options.contents.database = {'2', '0', '2', '5', '1', '2', '0', '1'};
+  options.voiceLength = 0x100000;
+  options.databaseLength = 0x40000;
+  return options;
+}
+
+uint64_t Units(uint64_t bytes) {
+  return (bytes + kUnitSize - 1) / kUnitSize;
+}
+
+// One write and one read per unit, and the verification reads of each region.
+uint64_t MinimumCommands(const emu::UpdateFileOptions& file) {
+  const uint64_t fw =
+      Units(ModelCatalogue::FwEndOffset(kType) - ModelCatalogue::BootLoaderSize(kType));
+  const uint64_t voice = Units(file.voiceLength);
+  const uint64_t db = Units(file.databaseLength);
+  const uint64_t verify = Units(ModelCatalogue::FwReadLength(kType)) + voice + db;
+  return 2 * (fw + voice + db) + verify;
+}
+
+std::filesystem::path BenchFolder() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "korvan_bench_XXXXXX").string();
+  return mkdtemp(pattern.data());
+}
+
+void BM_FullUpdateType26(benchmark::State& state) {
+  const auto folder = BenchFolder();
+  const emu::UpdateFileOptions options = NewerFile();
+  const emu::UpdateFile file = emu::MakeUpdateFile(options);
+  const auto filePath = folder / file.name;
+  std::ofstream(filePath, std::ios::binary)
+      .write(reinterpret_cast<const char*>(file.bytes.data()),
+             static_cast<std::streamsize>(file.bytes.size()));
+  emu::PresetOptions preset;
+  preset.rawType = kType;
+  const emu::DeviceImages images = emu::MakePresetImages(preset);
+
+  uint64_t commands = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto device = emu::MakeSimulatedDevice(images);
+    device->SetRecordMode(emu::RecordMode::Off);
+    emu::SimulatedDiskHost host;
+    host.Attach(kDrive, device);
+    DriveSlotTable slots;
+    TaskQueue window;
+    RecordingView view;
+    AppState app;
+    app.programFolder = folder;
+    InitMainDialogControls(view);
+    {
+      DetectionWorker detection(host, slots, window, view, app,
+                                DetectionOptions{std::chrono::milliseconds(1), 0});
+      detection.Start();
+      window.RunUntil([&app] { return app.detectionPhase == DetectionPhase::Ready; },
+                      std::chrono::minutes(5));
+    }
+    window.RunPending();
+    app.UpdateFilePath = filePath;
+    app.filePathText = filePath.string();
+    app.UpdateFileReady = true;
+    app.updateFileInfo.fileAccepted = true;
+    app.updateFileInfo.fileFwVersion = {0, 3, 0, 1};
+    const uint64_t before = device->CommandCount();
+    state.ResumeTiming();
+
+    UpdateWorker worker(host, slots, window, view, app);
+    UploadCommand(view, app, worker);
+    window.RunUntil([&app] { return app.updatePhase != UpdatePhase::Running; },
+                    std::chrono::minutes(5));
+    worker.Stop();
+    window.RunPending();
+
+    state.PauseTiming();
+    commands = device->CommandCount() - before;
+    state.ResumeTiming();
+  }
+  std::filesystem::remove_all(folder);
+  const uint64_t minimum = MinimumCommands(options);
+  state.counters["commands"] = static_cast<double>(commands);
+  state.counters["minimum"] = static_cast<double>(minimum);
+  state.counters["ns_per_command"] =
+      benchmark::Counter(static_cast<double>(commands) * static_cast<double>(state.iterations()),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_FullUpdateType26)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// The device alone: a write and a read of each unit the update touches, plus the reads of the
+// verification, with no channel, files, comparison or window.
+void BM_DeviceOwnWorkOfTheUpdate(benchmark::State& state) {
+  emu::PresetOptions preset;
+  preset.rawType = kType;
+  auto device = emu::MakeSimulatedDevice(emu::MakePresetImages(preset));
+  device->SetRecordMode(emu::RecordMode::Off);
+  const emu::UpdateFileOptions options = NewerFile();
+  const uint64_t minimum = MinimumCommands(options);
+  UnitBuffer buffer{};
+  for (auto _ : state) {
+    // As many commands as the update's minimum, half writes and half reads.
+    uint64_t sent = 0;
+    for (uint32_t a = 0; sent < minimum; a = (a + kUnitSize) % 0x1000000) {
+      device->Execute(MakeWriteUnitCdb(MemorySelector::DataFlash, a), DataDirection::ToDevice,
+                      buffer);
+      device->Execute(MakeReadUnitCdb(MemorySelector::DataFlash, a), DataDirection::FromDevice,
+                      buffer);
+      sent += 2;
+    }
+    benchmark::DoNotOptimize(buffer);
+  }
+  state.counters["ns_per_command"] =
+      benchmark::Counter(static_cast<double>(minimum) * static_cast<double>(state.iterations()),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_DeviceOwnWorkOfTheUpdate)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+}  // namespace korvan
