@@ -172,6 +172,10 @@ void UpdateWorker::Run(std::stop_token stop, Job job) {
     DisableInputs(view);
     view.EnableControl(ids::kEnd, false);
   });
+  // The component lengths come from the file's header. It used to be read only by the
+  // firmware step, so a type-8 device whose firmware step is skipped compared and wrote
+  // zero-length voice and database components ("Same"): read it for every run.
+  ReadUpdateFileHeader(job.updateFile, job.header);
   const int8_t type = job.device.typeCode;
   int attempted = 0;
   struct Component {

@@ -1,6 +1,22 @@
 #include "cli/console_view.h"
 
+#include "app/control_ids.h"
+
 namespace korvan::cli {
+
+void ConsoleView::SetControlText(int id, std::string_view text) {
+  RecordingView::SetControlText(id, text);
+  const char* name = id == ids::kFwResultText      ? "firmware"
+                     : id == ids::kVoiceResultText ? "voice"
+                     : id == ids::kDbResultText    ? "database"
+                                                   : nullptr;
+  if (name != nullptr) {
+    // The cell's text: "Обновляется.." while writing, "проверка.." while verifying.
+    const bool busy = text == "Обновляется.." || text == "проверка..";
+    component_ = busy ? std::string(name) + " " + std::string(text) : std::string();
+    DrawProgress();
+  }
+}
 
 void ConsoleView::SetStatusPosition(int position) {
   RecordingView::SetStatusPosition(position);
@@ -18,7 +34,11 @@ void ConsoleView::DrawProgress() {
   }
   // The bar shows its text when it has one and the percentage otherwise; a copy in progress
   // is worth both.
-  *progress_ << "\r\033[K" << Status().text;
+  *progress_ << "\r\033[K";
+  if (!component_.empty()) {
+    *progress_ << component_ << ' ';
+  }
+  *progress_ << Status().text;
   if (Status().position > 0) {
     *progress_ << (Status().text.empty() ? "" : " ") << Status().position << '%';
   }

@@ -16,6 +16,7 @@ class ConsoleView final : public RecordingView {
   explicit ConsoleView(std::ostream* progress) : progress_(progress) {}
   ~ConsoleView() override { EndProgressLine(); }
 
+  void SetControlText(int id, std::string_view text) override;
   void SetStatusPosition(int position) override;
   void SetStatusText(std::string_view text) override;
 
@@ -35,6 +36,7 @@ class ConsoleView final : public RecordingView {
 
   std::ostream* progress_;
   bool lineOpen_ = false;
+  std::string component_;  // the component a status cell says is being written or checked
 };
 
 }  // namespace korvan::cli
