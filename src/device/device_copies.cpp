@@ -1,5 +1,6 @@
 #include "device/device_copies.h"
 
+#include <algorithm>
 #include <fstream>
 
 #include "device/device_channel.h"
@@ -49,27 +50,32 @@ bool ApplyFlashVersionRecord(const std::optional<VersionRecordBytes>& record, De
   return true;
 }
 
-std::filesystem::path ReadControllerToFile(const DeviceLink& link, int8_t typeCode,
-                                           const std::filesystem::path& folder,
-                                           std::string_view fileName, std::stop_token stop) {
+std::filesystem::path CopyUnitsToFile(const DeviceLink& link, MemorySelector selector,
+                                      uint32_t start, uint64_t length,
+                                      const std::filesystem::path& path, std::stop_token stop) {
   DeviceChannel channel(link.host, link.slots);
   channel.Claim(link.drive);
   channel.Open();
-  const std::filesystem::path path = folder / fileName;
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   if (file) {
-    const uint32_t length = ModelCatalogue::FwReadLength(typeCode);
+    // Read results are not looked at: a failed read appends the buffer as it stood.
     UnitBuffer buffer{};
-    uint32_t offset = 0;
-    do {
-      channel.ReadUnit(buffer, MemorySelector::Controller, kControllerBase + offset);
+    const uint64_t end = std::max<uint64_t>(length, 1);  // a length of 0 still copies one unit
+    for (uint64_t offset = 0; offset < end && !stop.stop_requested(); offset += kUnitSize) {
+      channel.ReadUnit(buffer, selector, static_cast<uint32_t>(start + offset));
       AppendUnit(file, buffer);
-      offset += kUnitSize;
-    } while (offset < length && !stop.stop_requested());
+    }
   }
   file.close();
   channel.Close();
   return path;
+}
+
+std::filesystem::path ReadControllerToFile(const DeviceLink& link, int8_t typeCode,
+                                           const std::filesystem::path& folder,
+                                           std::string_view fileName, std::stop_token stop) {
+  return CopyUnitsToFile(link, MemorySelector::Controller, kControllerBase,
+                         ModelCatalogue::FwReadLength(typeCode), folder / fileName, stop);
 }
 
 std::filesystem::path ReadFlashToFile(const DeviceLink& link, DeviceInfo& info,

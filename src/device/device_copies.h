@@ -42,6 +42,13 @@ struct DeviceLink {
   int32_t drive;  // `DetectedDrive`
 };
 
+// Copies the units of `selector` from byte address `start` while the offset is below `length`
+// (one unit when it is 0) into `path` through a fresh channel claimed for the link's drive, and
+// returns `path` whether or not the file could be created. Failed reads are not detected.
+std::filesystem::path CopyUnitsToFile(const DeviceLink& link, MemorySelector selector,
+                                      uint32_t start, uint64_t length,
+                                      const std::filesystem::path& path, std::stop_token stop = {});
+
 // Copies FwReadLength(typeCode) bytes of controller memory (at least one unit) into
 // `folder`/`fileName`, one unit per command, and returns the path whether or not the file
 // could be created. Failed reads are not detected: the unit then holds the buffer as it stood.

@@ -235,25 +235,8 @@ std::filesystem::path ReadFlashRangeToFile(const DeviceLink& link,
                                            const std::filesystem::path& folder,
                                            std::string_view fileName, uint32_t start,
                                            uint32_t length, std::stop_token stop) {
-  DeviceChannel channel(link.host, link.slots);
-  channel.Claim(link.drive);
-  channel.Open();
-  const std::filesystem::path path = folder / fileName;
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (file) {
-    // Read results are not looked at: a failed read appends the buffer as it stood, and the
-    // comparison that follows finds the difference.
-    UnitBuffer buffer{};
-    const uint64_t end = std::max<uint64_t>(length, 1);  // length 0 still copies one unit
-    for (uint64_t offset = 0; offset < end && !stop.stop_requested(); offset += kUnitSize) {
-      channel.ReadUnit(buffer, MemorySelector::DataFlash, static_cast<uint32_t>(start + offset));
-      file.write(reinterpret_cast<const char*>(buffer.data()),
-                 static_cast<std::streamsize>(buffer.size()));
-    }
-  }
-  file.close();
-  channel.Close();
-  return path;
+  // A failed read appends the buffer as it stood; the comparison that follows finds it.
+  return CopyUnitsToFile(link, MemorySelector::DataFlash, start, length, folder / fileName, stop);
 }
 
 }  // namespace korvan
