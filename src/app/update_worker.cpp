@@ -329,7 +329,7 @@ bool UpdateWorker::RunUploadStep(std::stop_token stop, Job& job,
   } else if (IsSettingsMode(job.uploadMode) && settings_ != nullptr) {
     result = settings_->WriteSettingsBlock(channel, job.uploadMode);
   }
-  // The original left the channel open for good; the handle is closed and the slot freed.
+  // The step is over: release the handle and free the slot.
   channel.Close();
 
   const bool barShown = slot == 0;
