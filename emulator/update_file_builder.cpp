@@ -1,6 +1,7 @@
 #include "emulator/update_file_builder.h"
 
 #include <algorithm>
+#include <fstream>
 #include <stdexcept>
 
 #include "device/model_catalogue.h"
@@ -106,6 +107,21 @@ UpdateFile MakeUpdateFile(const UpdateFileOptions& options) {
     Place(file.bytes, kSignatureFileOffset, signature, 0, signature.size());
   }
   return file;
+}
+
+std::optional<std::filesystem::path> WriteUpdateFile(const std::filesystem::path& folder,
+                                                     const UpdateFile& file) {
+  std::error_code ignored;
+  std::filesystem::create_directories(folder, ignored);
+  const auto path = folder / (file.name.empty() ? "update.bin" : file.name);
+  std::ofstream stream(path, std::ios::binary | std::ios::trunc);
+  stream.write(reinterpret_cast<const char*>(file.bytes.data()),
+               static_cast<std::streamsize>(file.bytes.size()));
+  stream.close();
+  if (!stream) {
+    return std::nullopt;
+  }
+  return path;
 }
 
 }  // namespace korvan::emu

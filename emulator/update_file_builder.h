@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,5 +32,10 @@ struct UpdateFile {
 // the firmware area, so its version record lands where the model's files keep it. Throws
 // std::invalid_argument for a model without catalogue entries.
 UpdateFile MakeUpdateFile(const UpdateFileOptions& options);
+
+// Writes `file` into `folder` (created when missing) under its name ("update.bin" for a model
+// without a pattern) and returns the path; nullopt when it cannot be written.
+std::optional<std::filesystem::path> WriteUpdateFile(const std::filesystem::path& folder,
+                                                     const UpdateFile& file);
 
 }  // namespace korvan::emu

@@ -115,19 +115,13 @@ int RunUpdateFile(const MakeArguments& args, uint16_t signatureLength, std::ostr
     err << kToolName << " update-file: " << e.what() << "\n";
     return kToolBadArguments;
   }
-  std::error_code error;
-  std::filesystem::create_directories(args.folder, error);
-  const auto path =
-      std::filesystem::path(args.folder) / (file.name.empty() ? "update.bin" : file.name);
-  std::ofstream stream(path, std::ios::binary | std::ios::trunc);
-  stream.write(reinterpret_cast<const char*>(file.bytes.data()),
-               static_cast<std::streamsize>(file.bytes.size()));
-  stream.close();
-  if (!stream) {
-    err << kToolName << " update-file: cannot write " << path.string() << "\n";
+  const auto path = WriteUpdateFile(args.folder, file);
+  if (!path) {
+    err << kToolName << " update-file: cannot write " << file.name << " into " << args.folder
+        << "\n";
     return kToolFailed;
   }
-  out << path.string() << "\n";
+  out << path->string() << "\n";
   return kToolOk;
 }
 

@@ -53,10 +53,7 @@ TEST(UpdateRulesTest, Type8KeepsFirmware0173AndTakesOnlyVoicesStartingWithZero) 
   update.contents.voice = {1, 0, 0, 2};  // a voice for newer firmware: not for this device
   update.contents.database = {'2', '0', '2', '5', '1', '2', '0', '1'};
   const emu::UpdateFile file = emu::MakeUpdateFile(update);
-  const auto path = run.folder / file.name;
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(file.bytes.data()),
-             static_cast<std::streamsize>(file.bytes.size()));
+  const auto path = emu::WriteUpdateFile(run.folder.path(), file).value();
   run.state.UpdateFilePath = path;
   run.state.filePathText = path.string();
   run.state.UpdateFileReady = true;

@@ -35,10 +35,7 @@ struct UploadRun : testing::DetectionRun {
     host.Attach(kDrive, device);
     EXPECT_TRUE(Run());
     file = emu::MakeUpdateFile(update);
-    filePath = folder / (file.name.empty() ? "update.bin" : file.name);
-    std::ofstream(filePath, std::ios::binary)
-        .write(reinterpret_cast<const char*>(file.bytes.data()),
-               static_cast<std::streamsize>(file.bytes.size()));
+    filePath = emu::WriteUpdateFile(folder.path(), file).value();
     // What a successful Open leaves behind.
     state.UpdateFilePath = filePath;
     state.filePathText = filePath.string();

@@ -59,10 +59,7 @@ void BM_FullUpdateType26(benchmark::State& state) {
   const auto folder = BenchFolder();
   const emu::UpdateFileOptions options = NewerFile();
   const emu::UpdateFile file = emu::MakeUpdateFile(options);
-  const auto filePath = folder / file.name;
-  std::ofstream(filePath, std::ios::binary)
-      .write(reinterpret_cast<const char*>(file.bytes.data()),
-             static_cast<std::streamsize>(file.bytes.size()));
+  const auto filePath = emu::WriteUpdateFile(folder, file).value();
   emu::PresetOptions preset;
   preset.rawType = kType;
   const emu::DeviceImages images = emu::MakePresetImages(preset);

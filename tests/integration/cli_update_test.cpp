@@ -37,10 +37,7 @@ struct Folders {
     preset.rawType = type;
     EXPECT_TRUE(emu::WriteDeviceFolder(device, emu::MakePresetImages(preset)).ok());
     file = emu::MakeUpdateFile(update);
-    updateFile = work / file.name;
-    std::ofstream(updateFile, std::ios::binary)
-        .write(reinterpret_cast<const char*>(file.bytes.data()),
-               static_cast<std::streamsize>(file.bytes.size()));
+    updateFile = emu::WriteUpdateFile(work.path(), file).value();
   }
 
   testing::CliRun Korvan(std::vector<std::string> args) const {
