@@ -6,6 +6,7 @@
 #include "cli/device_source.h"
 #include "cli/global_options.h"
 #include "cli/probe_command.h"
+#include "cli/source_options.h"
 #include "cli/update_commands.h"
 
 namespace korvan::cli {
@@ -25,17 +26,8 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
 
   GlobalOptions options;
   options.progressOnTerminal = errIsTerminal;
-  std::string simulate;
-  std::vector<std::string> deviceDirs;
-  std::string workdir;
-  app.add_option("--simulate", simulate,
-                 "Use a built-in simulated device of this raw type byte (decimal or 0x hex) as "
-                 "drive 2")
-      ->type_name("TYPE");
-  app.add_option("--device-dir", deviceDirs,
-                 "Use a device folder as drive N (default 2); may be repeated")
-      ->type_name("DIR[@N]");
-  app.add_option("--workdir", workdir, "Folder for working files")->type_name("DIR");
+  SourceOptionTexts sourceTexts;
+  AddSourceOptions(app, sourceTexts);
   app.add_flag("--json", options.json, "Print machine-readable JSON");
 
   CLI::App* probe =
@@ -77,25 +69,8 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return kBadArguments;
   }
 
-  if (!simulate.empty()) {
-    options.simulateType = ParseTypeByte(simulate);
-    if (!options.simulateType) {
-      err << "korvan: --simulate " << simulate
-          << ": expected a type byte from 0 to 255 (decimal or 0x hex)\n";
-      return kBadArguments;
-    }
-  }
-  for (const auto& text : deviceDirs) {
-    std::string error;
-    const auto dir = ParseDeviceDir(text, error);
-    if (!dir) {
-      err << "korvan: " << error << "\n";
-      return kBadArguments;
-    }
-    options.deviceDirs.push_back(*dir);
-  }
-  if (!workdir.empty()) {
-    options.workdir = workdir;
+  if (!ResolveSourceOptions(sourceTexts, options, "korvan", err)) {
+    return kBadArguments;
   }
 
   auto host = MakeDiskHost(options, err);

@@ -1,0 +1,41 @@
+#include "cli/source_options.h"
+
+namespace korvan::cli {
+
+void AddSourceOptions(CLI::App& app, SourceOptionTexts& texts) {
+  app.add_option("--simulate", texts.simulate,
+                 "Use a built-in simulated device of this raw type byte (decimal or 0x hex) as "
+                 "drive 2")
+      ->type_name("TYPE");
+  app.add_option("--device-dir", texts.deviceDirs,
+                 "Use a device folder as drive N (default 2); may be repeated")
+      ->type_name("DIR[@N]");
+  app.add_option("--workdir", texts.workdir, "Folder for working files")->type_name("DIR");
+}
+
+bool ResolveSourceOptions(const SourceOptionTexts& texts, GlobalOptions& options,
+                          std::string_view program, std::ostream& err) {
+  if (!texts.simulate.empty()) {
+    options.simulateType = ParseTypeByte(texts.simulate);
+    if (!options.simulateType) {
+      err << program << ": --simulate " << texts.simulate
+          << ": expected a type byte from 0 to 255 (decimal or 0x hex)\n";
+      return false;
+    }
+  }
+  for (const auto& text : texts.deviceDirs) {
+    std::string error;
+    const auto dir = ParseDeviceDir(text, error);
+    if (!dir) {
+      err << program << ": " << error << "\n";
+      return false;
+    }
+    options.deviceDirs.push_back(*dir);
+  }
+  if (!texts.workdir.empty()) {
+    options.workdir = texts.workdir;
+  }
+  return true;
+}
+
+}  // namespace korvan::cli

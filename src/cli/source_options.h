@@ -1,0 +1,30 @@
+// The options both front ends share, the command line and the window: where the drives come
+// from (--simulate, --device-dir) and where the working files go (--workdir).
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/global_options.h"
+
+namespace korvan::cli {
+
+// The options' texts as given, before they are checked.
+struct SourceOptionTexts {
+  std::string simulate;
+  std::vector<std::string> deviceDirs;
+  std::string workdir;
+};
+
+void AddSourceOptions(CLI::App& app, SourceOptionTexts& texts);
+
+// Checks the texts into `options`; false after telling `err` what is wrong, each message
+// prefixed with `program`.
+bool ResolveSourceOptions(const SourceOptionTexts& texts, GlobalOptions& options,
+                          std::string_view program, std::ostream& err);
+
+}  // namespace korvan::cli

@@ -1,0 +1,24 @@
+#include "ui/dialog_font.h"
+
+#include <wx/fontenum.h>
+#include <wx/settings.h>
+
+#include "ui/dialog_template.h"
+
+namespace korvan::ui {
+
+wxString FirstInstalledFace(const char* const* candidates) {
+  for (const char* const* face = candidates; *face != nullptr; ++face) {
+    if (wxFontEnumerator::IsValidFacename(*face)) {
+      return *face;
+    }
+  }
+  return wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT).GetFaceName();
+}
+
+wxFont DialogFont() {
+  static const char* const kFaces[] = {"Tahoma", "Liberation Sans", "DejaVu Sans", nullptr};
+  return wxFont(wxFontInfo(kDialogFontPoints).FaceName(FirstInstalledFace(kFaces)));
+}
+
+}  // namespace korvan::ui

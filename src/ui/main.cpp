@@ -1,0 +1,82 @@
+// korvan-updater: the window. Options as the command line's: where the drives come from and
+// where the working files go.
+#include <CLI/CLI.hpp>
+#include <wx/app.h>
+#include <wx/init.h>
+#include <wx/snglinst.h>
+#include <wx/utils.h>
+
+#include <cstdlib>
+#include <iostream>
+
+#include "app/addresses.h"
+#include "cli/device_source.h"
+#include "cli/source_options.h"
+#include "sources/program_folder.h"
+#include "ui/updater_app.h"
+
+namespace {
+
+constexpr int kBadArguments = 2;
+constexpr int kNoDisplay = 3;
+
+bool HaveDisplay() {
+  return std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Korvan Updater: the window that identifies, updates and sets up Korvan radar "
+               "detectors over USB.",
+               "korvan-updater"};
+  korvan::cli::SourceOptionTexts texts;
+  korvan::cli::AddSourceOptions(app, texts);
+  std::string siteUrl(korvan::kMakerSiteUrl);
+  app.add_option("--site", siteUrl, "The maker's site, opened by a click on the logo")
+      ->type_name("URL");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e);
+  }
+
+  korvan::cli::GlobalOptions options;
+  if (!korvan::cli::ResolveSourceOptions(texts, options, "korvan-updater", std::cerr)) {
+    return kBadArguments;
+  }
+
+  // One window per user: a second start ends at once, silently.
+  // The lock lives in the user's runtime folder when there is one, else in the home folder.
+  wxSingleInstanceChecker instance;
+  const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
+  if (instance.Create("Korvan Updater", runtimeDir != nullptr ? runtimeDir : "") &&
+      instance.IsAnotherRunning()) {
+    return 0;
+  }
+
+  if (!HaveDisplay()) {
+    std::cerr << "korvan-updater: no display. Start it from a desktop session, or without one "
+                 "under a virtual display:\n"
+                 "  xvfb-run -a korvan-updater --simulate 26\n"
+                 "The command line `korvan` does the same work without a window.\n";
+    return kNoDisplay;
+  }
+
+  korvan::ui::AppOptions appOptions;
+  std::string error;
+  const auto folder = korvan::PrepareProgramFolder(options.workdir, error);
+  if (!folder) {
+    std::cerr << "korvan-updater: " << error << "\n";
+    return kBadArguments;
+  }
+  appOptions.programFolder = *folder;
+  appOptions.host = korvan::cli::MakeDiskHost(options, std::cerr);
+  if (!appOptions.host) {
+    return kBadArguments;
+  }
+  appOptions.siteUrl = siteUrl;
+
+  wxApp::SetInstance(new korvan::ui::CDahlia_UpdaterApp(std::move(appOptions)));
+  return wxEntry(argc, argv);
+}

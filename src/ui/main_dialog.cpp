@@ -1,0 +1,398 @@
+#include "ui/main_dialog.h"
+
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/choice.h>
+#include <wx/filedlg.h>
+#include <wx/menu.h>
+#include <wx/msgdlg.h>
+#include <wx/radiobut.h>
+#include <wx/statbmp.h>
+#include <wx/statbox.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+#include <wx/utils.h>
+
+#include <algorithm>
+
+#include "app/control_ids.h"
+#include "ui/about_dialog.h"
+#include "ui/artwork.h"
+#include "ui/dialog_font.h"
+
+namespace korvan::ui {
+namespace {
+
+wxString Utf8(std::string_view text) {
+  return wxString::FromUTF8(text.data(), text.size());
+}
+
+wxColour Colour(const Rgb& rgb) {
+  return wxColour(rgb.r, rgb.g, rgb.b);
+}
+
+// The dialog keeps its window ids except for End, which is the cancel button so that Esc
+// presses it.
+int WindowId(int templateId) {
+  if (templateId == ids::kEnd) {
+    return wxID_CANCEL;
+  }
+  return templateId < 0 ? wxID_ANY : templateId;
+}
+
+// "Bin file(*.bin)|*.bin|": the trailing separator ends the list where Windows wants it; the
+// wxWidgets form has none.
+wxString WxFilter(std::string_view filter) {
+  while (!filter.empty() && filter.back() == '|') {
+    filter.remove_suffix(1);
+  }
+  return Utf8(filter);
+}
+
+long MessageIconStyle(MessageIcon icon) {
+  switch (icon) {
+    case MessageIcon::Information:
+      return wxICON_INFORMATION;
+    case MessageIcon::Error:
+      return wxICON_ERROR;
+    case MessageIcon::None:
+      break;
+  }
+  return wxICON_NONE;
+}
+
+// GTK gives radio and check buttons more room around the indicator than the dialog was
+// drawn for, and complains when a 10-unit row is under its minimum: such a control grows to
+// its natural size, left edge kept and centred on its row, so no label is cut.
+void FitIndicatorSize(wxWindow& window, ControlKind kind) {
+  if (kind != ControlKind::Radio && kind != ControlKind::CheckBox) {
+    return;
+  }
+  const wxRect rect = window.GetRect();
+  const wxSize natural = window.GetBestSize();
+  const int height = std::max(rect.height, natural.y);
+  window.SetSize(rect.x, rect.y - (height - rect.height) / 2, std::max(rect.width, natural.x),
+                 height);
+}
+
+}  // namespace
+
+DialogServices DialogServices::Desktop() {
+  DialogServices services;
+  services.showMessage = [](wxWindow* parent, const wxString& text, const wxString& caption,
+                            MessageIcon icon) {
+    wxMessageDialog box(parent, text, caption, wxOK | MessageIconStyle(icon));
+    box.ShowModal();
+  };
+  services.chooseOpenFile = [](wxWindow* parent,
+                               const wxString& filter) -> std::optional<std::string> {
+    wxFileDialog dialog(parent, wxFileSelectorPromptStr, wxEmptyString, wxEmptyString, filter,
+                        wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+    if (dialog.ShowModal() != wxID_OK) {
+      return std::nullopt;
+    }
+    return dialog.GetPath().utf8_string();
+  };
+  services.openBrowser = [](const wxString& url) { wxLaunchDefaultBrowser(url); };
+  services.showAbout = [](wxWindow* parent) {
+    CAboutDlg about(parent);
+    about.ShowModal();
+  };
+  return services;
+}
+
+CDahlia_UpdaterDlg::CDahlia_UpdaterDlg(DiskHost& host, MainDialogOptions options)
+    : wxDialog(nullptr, wxID_ANY, Utf8(kTemplateTitle), wxDefaultPosition, wxDefaultSize,
+               wxCAPTION | wxCLOSE_BOX | wxMINIMIZE_BOX | wxSYSTEM_MENU | wxDIALOG_NO_PARENT),
+      options_(std::move(options)) {
+  // Dialog units follow the font, so it is set before anything is measured or created.
+  SetFont(DialogFont());
+  CreateControls();
+  SetIcons(AppIcons());
+  SetTitle(Utf8(kMainWindowTitle));
+
+  wxAcceleratorEntry serviceMode(wxACCEL_CTRL, 'A', kServiceModeCommand);
+  SetAcceleratorTable(wxAcceleratorTable(1, &serviceMode));
+  BindEvents();
+
+  logic_ = std::make_unique<MainWindow>(host, window_, *this, options_.programFolder,
+                                        options_.logic);
+  logic_->OnInitDialog();
+  Centre();
+}
+
+CDahlia_UpdaterDlg::~CDahlia_UpdaterDlg() {
+  // No posted task may run once the logic and the controls are going.
+  window_.Close();
+  logic_.reset();
+  DestroyChildren();
+}
+
+void CDahlia_UpdaterDlg::CreateControls() {
+  const DialogRect area = MainDialogClientArea();
+  SetClientSize(ConvertDialogToPixels(wxSize(area.width, area.height)));
+  for (const ControlTemplate& control : MainDialogTemplate()) {
+    // Corners are mapped, as Windows maps a dialog rectangle, so neighbours meet exactly.
+    const wxPoint topLeft = ConvertDialogToPixels(wxPoint(control.rect.x, control.rect.y));
+    const wxPoint bottomRight = ConvertDialogToPixels(
+        wxPoint(control.rect.x + control.rect.width, control.rect.y + control.rect.height));
+    wxWindow* window = CreateControl(control, wxRect(topLeft, bottomRight - wxPoint(1, 1)));
+    FitIndicatorSize(*window, control.kind);
+    if (control.hidden) {
+      window->Hide();
+    }
+    if (control.id >= 0) {
+      controls_[control.id] = window;
+    }
+  }
+}
+
+wxWindow* CDahlia_UpdaterDlg::CreateControl(const ControlTemplate& control, const wxRect& pixels) {
+  const int id = WindowId(control.id);
+  const wxString text = Utf8(control.text);
+  const wxPoint pos = pixels.GetPosition();
+  const wxSize size = pixels.GetSize();
+  switch (control.kind) {
+    case ControlKind::GroupBox:
+      return new wxStaticBox(this, id, text, pos, size);
+    case ControlKind::Static:
+      return new wxStaticText(this, id, text, pos, size, wxST_NO_AUTORESIZE);
+    case ControlKind::StaticBitmap:
+      logo_ = new wxStaticBitmap(this, id, LogoBitmap(false, size), pos, size);
+      return logo_;
+    case ControlKind::Radio:
+      return new wxRadioButton(this, id, text, pos, size, control.groupStart ? wxRB_GROUP : 0);
+    case ControlKind::CheckBox:
+      return new wxCheckBox(this, id, text, pos, size);
+    case ControlKind::Button:
+      return new wxButton(this, id, text, pos, size);
+    case ControlKind::Edit:
+      return new wxTextCtrl(this, id, text, pos, size, wxTE_READONLY);
+    case ControlKind::DropDownList:
+      return new wxChoice(this, id, pos, wxSize(size.x, -1));
+    case ControlKind::ProgressBar:
+      slotBars_[0].Create(this, id, pos, size);
+      return slotBars_[0].GetWindow();
+  }
+  return nullptr;
+}
+
+void CDahlia_UpdaterDlg::BindEvents() {
+  Bind(wxEVT_BUTTON, &CDahlia_UpdaterDlg::OnEnd, this, wxID_CANCEL);
+  Bind(wxEVT_BUTTON, &CDahlia_UpdaterDlg::OnCommand, this);
+  Bind(wxEVT_RADIOBUTTON, &CDahlia_UpdaterDlg::OnCommand, this);
+  Bind(wxEVT_CHECKBOX, &CDahlia_UpdaterDlg::OnCommand, this);
+  Bind(wxEVT_MENU, &CDahlia_UpdaterDlg::OnCommand, this);
+  Bind(wxEVT_CLOSE_WINDOW, &CDahlia_UpdaterDlg::OnClose, this);
+  Bind(wxEVT_CHAR_HOOK, &CDahlia_UpdaterDlg::OnCharHook, this);
+  Bind(wxEVT_MOTION, &CDahlia_UpdaterDlg::OnMouseMove, this);
+  Bind(wxEVT_LEFT_DOWN, &CDahlia_UpdaterDlg::OnLeftDown, this);
+  Bind(wxEVT_CONTEXT_MENU, &CDahlia_UpdaterDlg::OnContextMenu, this);
+}
+
+void CDahlia_UpdaterDlg::OnCommand(wxCommandEvent& event) {
+  switch (event.GetId()) {
+    case ids::kOpenButton:
+      logic_->OnOpen();
+      break;
+    case ids::kUploadButton:
+      logic_->OnUpload();
+      break;
+    case ids::kMenuSettingsButton:
+      logic_->OnMenuSettings();
+      break;
+    case ids::kDownloadButton:
+      logic_->OnDownload();
+      break;
+    case ids::kServerSourceRadio:
+      logic_->OnServerSource();
+      break;
+    case ids::kFileSourceRadio:
+      logic_->OnFileSource();
+      break;
+    case ids::kRussiaRadio:
+    case ids::kUzbekistanRadio:
+      logic_->OnPackageCountry(event.GetId());
+      break;
+    case ids::kVerifyCheck:
+      logic_->OnVerifyChanged(event.IsChecked());
+      break;
+    case ids::kReadButton:
+      logic_->OnRead();
+      break;
+    case ids::kEraseButton:
+      logic_->OnErase();
+      break;
+    case kServiceModeCommand:
+      logic_->OnServiceMode();
+      break;
+    case kAboutCommand:
+      options_.services.showAbout(this);
+      break;
+    default:
+      // The hidden upload-mode radios and the test button are never shown.
+      event.Skip();
+      break;
+  }
+}
+
+void CDahlia_UpdaterDlg::OnEnd(wxCommandEvent&) {
+  // End closes the window the way its close box does: the clean-up runs, then the dialog ends
+  // with Cancel.
+  Close();
+}
+
+void CDahlia_UpdaterDlg::OnClose(wxCloseEvent&) {
+  CloseDown();
+  EndDialog(wxID_CANCEL);
+}
+
+void CDahlia_UpdaterDlg::CloseDown() {
+  if (closedDown_) {
+    return;
+  }
+  closedDown_ = true;
+  // Tasks still queued are dropped first: a worker waiting on one is then released and the
+  // workers can be joined.
+  window_.Close();
+  logic_->OnClose();
+}
+
+void CDahlia_UpdaterDlg::EndDialog(int code) {
+  if (IsModal()) {
+    EndModal(code);
+  } else {
+    SetReturnCode(code);
+    Hide();
+  }
+}
+
+void CDahlia_UpdaterDlg::OnCharHook(wxKeyEvent& event) {
+  const int key = event.GetKeyCode();
+  const bool enter = key == WXK_RETURN || key == WXK_NUMPAD_ENTER;
+  const bool onButton = dynamic_cast<wxButton*>(wxWindow::FindFocus()) != nullptr;
+  if (enter && !onButton && event.GetModifiers() == wxMOD_NONE) {
+    // The dialog's default command: it ends the dialog with OK, without the close clean-up.
+    EndDialog(wxID_OK);
+    return;
+  }
+  event.Skip();
+}
+
+void CDahlia_UpdaterDlg::OnMouseMove(wxMouseEvent& event) {
+  const wxPoint at = event.GetPosition();
+  if (InLogoRect(at.x, at.y)) {
+    SetCursor(wxCursor(wxCURSOR_HAND));
+    logo_->SetBitmap(LogoBitmap(true, logo_->GetSize()));
+    logoHover_ = 1;
+    event.Skip();
+  } else if (logoHover_ != 0) {
+    SetCursor(wxCursor(wxCURSOR_ARROW));
+    logo_->SetBitmap(LogoBitmap(false, logo_->GetSize()));
+    event.Skip();
+  }
+}
+
+void CDahlia_UpdaterDlg::OnLeftDown(wxMouseEvent& event) {
+  const wxPoint at = event.GetPosition();
+  if (InLogoRect(at.x, at.y)) {
+    options_.services.openBrowser(Utf8(options_.siteUrl));
+  }
+  event.Skip();
+}
+
+void CDahlia_UpdaterDlg::OnContextMenu(wxContextMenuEvent&) {
+  // The caption here has no window menu to hold the About item; the dialog's own context
+  // menu holds it instead.
+  wxMenu menu;
+  menu.Append(kAboutCommand, Utf8(kAboutItemText));
+  PopupMenu(&menu);
+}
+
+wxWindow* CDahlia_UpdaterDlg::Control(int id) const {
+  const auto found = controls_.find(id);
+  return found == controls_.end() ? nullptr : found->second;
+}
+
+void CDahlia_UpdaterDlg::SetControlText(int id, std::string_view text) {
+  wxWindow* window = Control(id);
+  if (window == nullptr) {
+    return;
+  }
+  if (id == ids::kStatusBar) {
+    StatusBar().SetWindowText(Utf8(text));
+  } else if (auto* edit = dynamic_cast<wxTextCtrl*>(window)) {
+    edit->ChangeValue(Utf8(text));
+  } else {
+    window->SetLabel(Utf8(text));
+  }
+}
+
+void CDahlia_UpdaterDlg::EnableControl(int id, bool enabled) {
+  if (wxWindow* window = Control(id)) {
+    window->Enable(enabled);
+  }
+}
+
+void CDahlia_UpdaterDlg::ShowControl(int id, bool shown) {
+  if (wxWindow* window = Control(id)) {
+    window->Show(shown);
+  }
+}
+
+void CDahlia_UpdaterDlg::CheckControl(int id, bool checked) {
+  wxWindow* window = Control(id);
+  if (auto* radio = dynamic_cast<wxRadioButton*>(window)) {
+    // A radio is unchecked by checking another of its group.
+    if (checked) {
+      radio->SetValue(true);
+    }
+  } else if (auto* box = dynamic_cast<wxCheckBox*>(window)) {
+    box->SetValue(checked);
+  }
+}
+
+void CDahlia_UpdaterDlg::SetStatusPosition(int position) {
+  StatusBar().SetPosition(position);
+}
+
+void CDahlia_UpdaterDlg::SetStatusText(std::string_view text) {
+  StatusBar().SetWindowText(Utf8(text));
+}
+
+void CDahlia_UpdaterDlg::SetStatusColours(const StatusColours& colours) {
+  StatusBar().SetBarColour(Colour(colours.bar));
+  StatusBar().SetBackgroundColour(Colour(colours.background));
+  StatusBar().SetTextColourOnBackground(Colour(colours.textOnBackground));
+  StatusBar().SetTextColourOnBar(Colour(colours.textOnBar));
+}
+
+void CDahlia_UpdaterDlg::SetStatusShowText(bool show) {
+  StatusBar().SetShowText(show);
+}
+
+void CDahlia_UpdaterDlg::SetVoiceItems(const std::vector<VoiceItem>& items) {
+  auto* combo = dynamic_cast<wxChoice*>(Control(ids::kVoiceCombo));
+  if (combo == nullptr) {
+    return;
+  }
+  combo->Clear();
+  for (const VoiceItem& item : items) {
+    combo->Append(Utf8(item.text), reinterpret_cast<void*>(static_cast<intptr_t>(item.itemData)));
+  }
+  if (!items.empty()) {
+    combo->SetSelection(0);
+  }
+}
+
+void CDahlia_UpdaterDlg::ShowMessage(std::string_view text, std::string_view caption,
+                                     MessageIcon icon) {
+  options_.services.showMessage(this, Utf8(text), caption.empty() ? GetTitle() : Utf8(caption),
+                                icon);
+}
+
+std::optional<std::string> CDahlia_UpdaterDlg::ChooseOpenFile(std::string_view filter) {
+  return options_.services.chooseOpenFile(this, WxFilter(filter));
+}
+
+}  // namespace korvan::ui

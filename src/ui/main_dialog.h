@@ -1,0 +1,104 @@
+// `CDahlia_UpdaterDlg`: the main window. It builds its controls from the dialog template,
+// implements the logic layer's View (and, through WxWindowThread, its window thread) and
+// forwards every command to MainWindow; it decides nothing itself.
+#pragma once
+
+#include <wx/dialog.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/main_window.h"
+#include "app/view.h"
+#include "device/scsi_transport.h"
+#include "ui/dialog_template.h"
+#include "ui/text_progress_ctrl.h"
+#include "ui/wx_window_thread.h"
+
+class wxStaticBitmap;
+
+namespace korvan::ui {
+
+// What the dialog asks of the desktop. The program uses the real dialogs and browser; tests
+// answer in their place.
+struct DialogServices {
+  // A modal message box; returns when it is closed.
+  std::function<void(wxWindow* parent, const wxString& text, const wxString& caption,
+                     MessageIcon icon)>
+      showMessage;
+  // The open-file dialog with a filter "Name(*.x)|*.x": the chosen path, or nullopt.
+  std::function<std::optional<std::string>(wxWindow* parent, const wxString& filter)>
+      chooseOpenFile;
+  // Opens a web address in the desktop's browser.
+  std::function<void(const wxString& url)> openBrowser;
+  // The About box, modal.
+  std::function<void(wxWindow* parent)> showAbout;
+
+  static DialogServices Desktop();
+};
+
+struct MainDialogOptions {
+  std::filesystem::path programFolder;
+  MainWindowOptions logic;
+  std::string siteUrl;  // opened by a click on the logo
+  DialogServices services = DialogServices::Desktop();
+};
+
+class CDahlia_UpdaterDlg final : public wxDialog, public View {
+ public:
+  // Creates the window and its controls and runs the initialisation, which starts the device
+  // search. Show it with ShowModal (the program) or Show (tests).
+  CDahlia_UpdaterDlg(DiskHost& host, MainDialogOptions options);
+  ~CDahlia_UpdaterDlg() override;
+
+  // View: every call on the GUI thread.
+  void SetControlText(int id, std::string_view text) override;
+  void EnableControl(int id, bool enabled) override;
+  void ShowControl(int id, bool shown) override;
+  void CheckControl(int id, bool checked) override;
+  void SetStatusPosition(int position) override;
+  void SetStatusText(std::string_view text) override;
+  void SetStatusColours(const StatusColours& colours) override;
+  void SetStatusShowText(bool show) override;
+  void SetVoiceItems(const std::vector<VoiceItem>& items) override;
+  void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
+  std::optional<std::string> ChooseOpenFile(std::string_view filter) override;
+
+  // The control created for a template id (null for none), the status line, and the logic
+  // behind the window: for the tests.
+  wxWindow* Control(int id) const;
+  CTextProgressCtrl& StatusBar() { return slotBars_[0]; }
+  const MainWindow& Logic() const { return *logic_; }
+  bool LogoHover() const { return logoHover_ != 0; }
+
+ private:
+  void CreateControls();
+  wxWindow* CreateControl(const ControlTemplate& control, const wxRect& pixels);
+  void BindEvents();
+  // Ends the dialog as the framework does: modal loop ended, or hidden when shown modeless.
+  void EndDialog(int code);
+  void CloseDown();
+
+  void OnCommand(wxCommandEvent& event);
+  void OnEnd(wxCommandEvent& event);
+  void OnClose(wxCloseEvent& event);
+  void OnCharHook(wxKeyEvent& event);
+  void OnMouseMove(wxMouseEvent& event);
+  void OnLeftDown(wxMouseEvent& event);
+  void OnContextMenu(wxContextMenuEvent& event);
+
+  MainDialogOptions options_;
+  WxWindowThread window_;
+  SlotProgressBarArray slotBars_;
+  std::map<int, wxWindow*> controls_;
+  wxStaticBitmap* logo_ = nullptr;
+  int logoHover_ = 0;
+  bool closedDown_ = false;
+  std::unique_ptr<MainWindow> logic_;
+};
+
+}  // namespace korvan::ui

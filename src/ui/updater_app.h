@@ -1,0 +1,33 @@
+// `CDahlia_UpdaterApp`: the application object. It runs the main dialog modally; the process
+// ends when the dialog does. The single-instance rule and the options are settled in main()
+// before the toolkit starts, so that neither needs a display.
+#pragma once
+
+#include <wx/app.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "device/scsi_transport.h"
+
+namespace korvan::ui {
+
+struct AppOptions {
+  std::unique_ptr<DiskHost> host;
+  std::filesystem::path programFolder;
+  std::string siteUrl;
+};
+
+class CDahlia_UpdaterApp final : public wxApp {
+ public:
+  explicit CDahlia_UpdaterApp(AppOptions options) : options_(std::move(options)) {}
+
+  bool OnInit() override;
+  int OnRun() override;
+
+ private:
+  AppOptions options_;
+};
+
+}  // namespace korvan::ui

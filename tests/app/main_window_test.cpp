@@ -1,0 +1,478 @@
+// The main window's handlers driven as the dialog drives them, with the test thread as the
+// window thread: the real detection and update workers run against simulated devices, and the
+// assertions are on what the window shows, the device's memories and its command traffic.
+#include "app/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "app/control_ids.h"
+#include "app/recording_view.h"
+#include "app/task_queue.h"
+#include "device/device_copies.h"
+#include "device/model_catalogue.h"
+#include "device/version_record.h"
+#include "emulator/device_presets.h"
+#include "emulator/simulated_disk_host.h"
+#include "emulator/update_file_builder.h"
+#include "tests/support/scoped_temp_dir.h"
+
+namespace korvan {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr int kDrive = 2;
+constexpr const char* kBlank = "            ";
+constexpr const char* kReady = "готов";
+constexpr const char* kUpdated = "Обновлено";
+
+// Every control the user can act on, hidden ones included.
+constexpr int kInputs[] = {ids::kEnd,
+                           ids::kOpenButton,
+                           ids::kDownloadButton,
+                           ids::kUploadModeRadio,
+                           ids::kServerSourceRadio,
+                           ids::kFileSourceRadio,
+                           ids::kMenuModeRadio,
+                           ids::kMenuSettingsButton,
+                           ids::kVerifyCheck,
+                           ids::kDbModeRadio,
+                           ids::kUploadButton,
+                           ids::kReadButton,
+                           ids::kEraseButton,
+                           ids::kVoiceCombo,
+                           ids::kRussiaRadio,
+                           ids::kUzbekistanRadio,
+                           ids::kTestButton};
+
+emu::PresetOptions Preset(uint8_t rawType) {
+  emu::PresetOptions preset;
+  preset.rawType = rawType;
+  return preset;
+}
+
+// An update file with newer firmware, voice and database than Preset(rawType) carries.
+emu::UpdateFileOptions NewerFile(uint8_t rawType) {
+  emu::UpdateFileOptions options;
+  options.contents = Preset(rawType);
+  options.contents.firmware = {0, 3, 0, 1};
+  options.contents.voice = {0, 0, 4, 0};
+  options.contents.database = {'2', '0', '2', '5', '1', '2', '0', '1'};
+  return options;
+}
+
+// One main window over a simulated host, opened or not.
+struct WindowRun {
+  explicit WindowRun(std::chrono::milliseconds scanInterval = 1ms)
+      : main(host, window, view, folder.path(),
+             MainWindowOptions{DetectionOptions{scanInterval, 0}, nullptr}) {}
+  // The dialog's window thread refuses tasks before the window goes, as the real one does.
+  ~WindowRun() { window.Close(); }
+
+  std::shared_ptr<emu::SimulatedDevice> Plug(const emu::PresetOptions& preset) {
+    auto device = emu::MakeSimulatedDevice(emu::MakePresetImages(preset));
+    device->SetRecordMode(emu::RecordMode::CdbOnly);
+    host.Attach(kDrive, device);
+    return device;
+  }
+
+  bool Pump(const std::function<bool()>& done) { return window.RunUntil(done, 120s); }
+
+  // Opens the dialog and runs the window thread until the detection has shown the device.
+  void OpenUntilReady() {
+    main.OnInitDialog();
+    ASSERT_TRUE(Pump([this] { return main.State().detectionPhase == DetectionPhase::Ready; }));
+  }
+
+  // The View calls `handler` makes.
+  std::vector<std::string> CallsOf(const std::function<void()>& handler) {
+    const size_t from = view.Calls().size();
+    handler();
+    return {view.Calls().begin() + static_cast<std::ptrdiff_t>(from), view.Calls().end()};
+  }
+
+  emu::SimulatedDiskHost host;
+  TaskQueue window;
+  RecordingView view;
+  testing::ScopedTempDir folder{"korvan_main"};
+  MainWindow main;
+};
+
+bool Contains(const std::vector<std::string>& calls, const std::string& call) {
+  return std::find(calls.begin(), calls.end(), call) != calls.end();
+}
+
+std::vector<std::pair<std::string, int>> Voices(const RecordingView& view) {
+  std::vector<std::pair<std::string, int>> voices;
+  for (const VoiceItem& item : view.VoiceItems()) {
+    voices.emplace_back(item.text, item.itemData);
+  }
+  return voices;
+}
+
+TEST(MainWindowTest, OpeningWaitsForTheDeviceWithOnlyEndAndServerSource) {
+  WindowRun run;  // no device anywhere
+  run.main.OnInitDialog();
+  ASSERT_TRUE(
+      run.Pump([&] { return run.main.State().detectionPhase == DetectionPhase::Searching; }));
+
+  std::vector<int> usable;
+  for (const int id : kInputs) {
+    const ControlState control = run.view.Control(id);
+    if (control.shown && control.enabled) {
+      usable.push_back(id);
+    }
+  }
+  EXPECT_EQ(usable, (std::vector<int>{ids::kEnd, ids::kServerSourceRadio}));
+  EXPECT_TRUE(run.view.Control(ids::kServerSourceRadio).checked);
+  EXPECT_TRUE(run.view.Control(ids::kVerifyCheck).checked);
+  EXPECT_FALSE(run.view.Control(ids::kVerifyCheck).enabled);
+  EXPECT_TRUE(run.main.State().verify);
+  EXPECT_EQ(run.main.State().source, 0);
+  for (const int id :
+       {ids::kModelText, ids::kFwVersionText, ids::kDbVersionText, ids::kVoiceVersionText,
+        ids::kFileFwVersionText, ids::kFileVoiceVersionText, ids::kFileDbText, ids::kFwResultText,
+        ids::kVoiceResultText, ids::kDbResultText}) {
+    EXPECT_EQ(run.view.Text(id), kBlank) << "field " << id;
+  }
+  EXPECT_EQ(run.view.Text(ids::kFilePathEdit), "");
+  EXPECT_EQ(run.view.Status().text, "Поиск может занять 1-2мин.. Пжл, подождите!");
+  EXPECT_EQ(run.view.Status().position, 0);
+  EXPECT_FALSE(run.main.State().DevicePresent);
+}
+
+TEST(MainWindowTest, ReadyStateShowsTheDevice) {
+  struct Case {
+    uint8_t type;
+    const char* model;
+    size_t voices;
+    bool countryRadios;
+  };
+  const Case cases[] = {{4, "DAHLIA_Russia", 4, true}, {26, "FERN_ULTRA_Russia", 1, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE("type " + std::to_string(c.type));
+    WindowRun run;
+    run.Plug(Preset(c.type));
+    run.OpenUntilReady();
+
+    EXPECT_EQ(run.view.Text(ids::kModelText), c.model);
+    EXPECT_EQ(run.view.Text(ids::kFwVersionText), "v02.15");
+    EXPECT_EQ(run.view.Text(ids::kVoiceVersionText), "v00.31");
+    EXPECT_EQ(run.view.Text(ids::kDbVersionText), "v1.2 240517");
+    EXPECT_EQ(run.view.Status().text, kReady);
+    for (const int id : {ids::kDownloadButton, ids::kVoiceCombo, ids::kMenuSettingsButton,
+                         ids::kFileSourceRadio, ids::kServerSourceRadio}) {
+      EXPECT_TRUE(run.view.Control(id).enabled) << "control " << id;
+    }
+    EXPECT_FALSE(run.view.Control(ids::kUploadButton).enabled);
+    EXPECT_EQ(run.view.VoiceItems().size(), c.voices);
+    EXPECT_EQ(run.view.Control(ids::kRussiaRadio).shown, c.countryRadios);
+    EXPECT_EQ(run.main.State().DetectedDrive, kDrive);
+  }
+}
+
+TEST(MainWindowTest, SourceRadios) {
+  for (const uint8_t type : {1, 2, 4, 26}) {
+    SCOPED_TRACE("type " + std::to_string(type));
+    const bool packages = type >= 3;
+    WindowRun run;
+    run.Plug(Preset(type));
+    run.OpenUntilReady();
+
+    const auto fileCalls = run.CallsOf([&] { run.main.OnFileSource(); });
+    EXPECT_EQ(run.main.State().source, 1);
+    EXPECT_TRUE(run.view.Control(ids::kOpenButton).enabled);
+    EXPECT_TRUE(run.view.Control(ids::kVerifyCheck).enabled);
+    EXPECT_FALSE(run.view.Control(ids::kUploadButton).enabled);
+    EXPECT_FALSE(run.view.Control(ids::kDownloadButton).enabled);
+    EXPECT_FALSE(run.view.Control(ids::kVoiceCombo).enabled);
+    EXPECT_EQ(run.view.Status().text, kReady);
+    EXPECT_EQ(run.view.Status().position, 0);
+    EXPECT_EQ(Contains(fileCalls, "enable 1020 1"), packages);
+
+    run.main.OnServerSource();
+    EXPECT_EQ(run.main.State().source, 0);
+    for (const int id : {ids::kUploadModeRadio, ids::kDbModeRadio, ids::kOpenButton,
+                         ids::kUploadButton, ids::kVerifyCheck}) {
+      EXPECT_FALSE(run.view.Control(id).enabled) << "control " << id;
+    }
+    EXPECT_EQ(run.view.Control(ids::kDownloadButton).enabled, packages);
+    EXPECT_EQ(run.view.Control(ids::kVoiceCombo).enabled, packages);
+  }
+}
+
+TEST(MainWindowTest, PackageCountryRefillsTheVoiceList) {
+  WindowRun run;
+  run.Plug(Preset(9));
+  run.OpenUntilReady();
+  ASSERT_TRUE(run.view.Control(ids::kUzbekistanRadio).shown);
+
+  struct Case {
+    int radio;
+    uint8_t packageCountry;
+    std::vector<std::pair<std::string, int>> voices;
+  };
+  const Case cases[] = {
+      {ids::kUzbekistanRadio, 12, {{"Русский голос", 0}, {"узбекский голос", 1}}},
+      {ids::kRussiaRadio,
+       3,
+       {{"женский голос", 0},
+        {"женский урезанный голос", 1},
+        {"мужской голос", 2},
+        {"мужской урезанный голос", 3}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE("radio " + std::to_string(c.radio));
+    run.main.OnPackageCountry(c.radio);
+    EXPECT_EQ(run.main.State().deviceInfo.packageCountry, c.packageCountry);
+    EXPECT_EQ(Voices(run.view), c.voices);
+  }
+}
+
+TEST(MainWindowTest, ServiceModeShowsItsControlsOnce) {
+  WindowRun run;
+  run.Plug(Preset(8));
+  run.main.OnInitDialog();
+
+  const auto first = run.CallsOf([&] { run.main.OnServiceMode(); });
+  EXPECT_EQ(first, (std::vector<std::string>{"show 1049 1", "show 1050 1", "show 1047 1",
+                                             "show 1053 1", "show 1054 1"}));
+  EXPECT_TRUE(run.main.State().serviceMode);
+  const auto second = run.CallsOf([&] { run.main.OnServiceMode(); });
+  EXPECT_EQ(second, first) << "the second press changes nothing";
+  EXPECT_TRUE(run.main.State().serviceMode);
+  for (const int id : {ids::kAuxGroup, ids::kAuxLabel, ids::kAuxVersionText, ids::kReadButton,
+                       ids::kEraseButton}) {
+    EXPECT_TRUE(run.view.Control(id).shown) << "control " << id;
+  }
+
+  // Turned on while the detection runs, it reaches the worker: type 8 shows its second version.
+  ASSERT_TRUE(run.Pump([&] { return run.main.State().detectionPhase == DetectionPhase::Ready; }));
+  EXPECT_EQ(run.view.Text(ids::kAuxVersionText), "v01.73");
+}
+
+TEST(MainWindowTest, ReadAndEraseAreRefusedBeforeADeviceIsIdentified) {
+  const std::pair<const char*, std::function<bool(MainWindow&)>> commands[] = {
+      {"READ", [](MainWindow& main) { return main.OnRead(); }},
+      {"ERASE", [](MainWindow& main) { return main.OnErase(); }},
+  };
+  for (const auto& [name, command] : commands) {
+    SCOPED_TRACE(name);
+    WindowRun run;
+    auto device = run.Plug(Preset(2));
+    EXPECT_FALSE(command(run.main));
+    EXPECT_EQ(device->CommandCount(), 0u);
+    EXPECT_EQ(run.host.OpenCount(kDrive), 0);
+    EXPECT_TRUE(run.view.Calls().empty());
+    EXPECT_FALSE(fs::exists(run.folder / "ReadFlashData.bin"));
+  }
+}
+
+// The device has answered but the detection is still copying its memories: a service command
+// then would share the drive with the copy.
+TEST(MainWindowTest, ReadAndEraseWaitUntilTheDetectionHasReadTheDevice) {
+  WindowRun run;
+  auto device = run.Plug(Preset(2));
+  device->SetCommandDelay(200us);
+  run.main.OnInitDialog();
+  ASSERT_TRUE(run.Pump([&] { return run.main.State().detectionPhase == DetectionPhase::Reading; }));
+  ASSERT_TRUE(run.main.State().DevicePresent);
+
+  EXPECT_FALSE(run.main.OnErase());
+  EXPECT_FALSE(run.main.OnRead());
+  const auto commands = device->Recording();
+  EXPECT_TRUE(std::none_of(commands.begin(), commands.end(), [](const emu::RecordedCommand& c) {
+    return c.direction == DataDirection::ToDevice;
+  }));
+  EXPECT_FALSE(fs::exists(run.folder / "ReadFlashData.bin"));
+}
+
+// ERASE writes every unit of the data flash with 0xFF; a model without a data flash still gets
+// one unit, and its bar must not divide by a zero size.
+TEST(MainWindowTest, EraseWritesEveryDataFlashUnit) {
+  struct Case {
+    uint8_t type;
+    uint32_t units;
+  };
+  for (const Case c : {Case{2, 2048}, Case{1, 1}}) {
+    SCOPED_TRACE("type " + std::to_string(c.type));
+    WindowRun run;
+    auto device = run.Plug(Preset(c.type));
+    run.OpenUntilReady();
+    device->ClearRecording();
+
+    const size_t from = run.view.Calls().size();
+    EXPECT_TRUE(run.main.OnErase());
+
+    const auto cdbs = device->RecordedCdbs();
+    ASSERT_EQ(cdbs.size(), c.units);
+    for (uint32_t unit = 0; unit < c.units; ++unit) {
+      EXPECT_EQ(CdbOpcode(cdbs[unit]), kOpWriteUnit);
+      EXPECT_EQ(CdbSelector(cdbs[unit]), 1);
+      EXPECT_EQ(CdbUnit(cdbs[unit]), unit);
+    }
+    const std::vector<uint8_t> flash =
+        device->Peek(MemorySelector::DataFlash, 0, device->MemorySize(MemorySelector::DataFlash));
+    EXPECT_TRUE(std::all_of(flash.begin(), flash.end(), [](uint8_t b) { return b == 0xFF; }));
+
+    // Nothing but the bar moves: no text, no message.
+    const std::vector<int> positions = run.view.Positions(from);
+    EXPECT_EQ(run.view.Calls().size() - from, positions.size());
+    ASSERT_EQ(positions.size(), c.units);
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+    EXPECT_EQ(positions.back(), 100);
+  }
+}
+
+TEST(MainWindowTest, ReadCopiesTheDataFlashAndAppliesItsVersionRecord) {
+  WindowRun run;
+  // A record of no accepted country leaves the country unknown at detection, so the copy's
+  // record rule would still apply to the record planted afterwards.
+  emu::PresetOptions preset = Preset(9);
+  preset.country = 5;
+  auto device = run.Plug(preset);
+  run.OpenUntilReady();
+  const DeviceInfo shown = run.main.State().deviceInfo;
+  ASSERT_FALSE(IsAcceptedCountry(shown.country));
+  const auto record = EncodeVersionRecord(kCountryRussia, 9, {0, 9, 9, 9});
+  ASSERT_TRUE(device->Poke(MemorySelector::DataFlash, ModelCatalogue::FlashVersionRecordAddress(9),
+                           record));
+
+  EXPECT_TRUE(run.main.OnRead());
+
+  const fs::path copy = run.folder / "ReadFlashData.bin";
+  const uint32_t size = ModelCatalogue::FlashSize(9);
+  ASSERT_TRUE(fs::exists(copy));
+  ASSERT_EQ(fs::file_size(copy), size);
+  std::vector<uint8_t> bytes(size);
+  std::ifstream(copy, std::ios::binary)
+      .read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
+  EXPECT_EQ(bytes, device->Peek(MemorySelector::DataFlash, 0, size));
+  // The copy's record rule: the device record takes the country and firmware of the record.
+  EXPECT_EQ(run.main.State().deviceInfo.country, kCountryRussia);
+  EXPECT_EQ(run.main.State().deviceInfo.fwVersion, (VersionDigits{0, 9, 9, 9}));
+  EXPECT_EQ(run.main.State().deviceInfo.typeCode, shown.typeCode);
+  EXPECT_EQ(run.view.Status().text, kReady);
+  EXPECT_EQ(run.view.Status().position, 100);
+}
+
+TEST(MainWindowTest, UploadsALocalFileThroughTheHandlers) {
+  WindowRun run;
+  run.Plug(Preset(26));
+  run.OpenUntilReady();
+  testing::ScopedTempDir downloads{"korvan_files"};
+  const auto file = emu::WriteUpdateFile(downloads.path(), emu::MakeUpdateFile(NewerFile(26)));
+  ASSERT_TRUE(file.has_value());
+
+  run.main.OnFileSource();
+  run.view.QueueFileChoice(file->string());
+  run.main.OnOpen();
+  ASSERT_TRUE(run.view.Control(ids::kUploadButton).enabled);
+  run.main.OnVerifyChanged(false);
+  run.main.OnUpload();
+  ASSERT_TRUE(run.Pump([&] {
+    return run.main.State().updatePhase == UpdatePhase::Finished ||
+           run.main.State().updatePhase == UpdatePhase::Parked;
+  }));
+
+  EXPECT_EQ(run.main.State().updatePhase, UpdatePhase::Finished);
+  EXPECT_EQ(run.view.Text(ids::kFwResultText), kUpdated);
+  EXPECT_EQ(run.view.Text(ids::kVoiceResultText), kUpdated);
+  EXPECT_EQ(run.view.Text(ids::kDbResultText), kUpdated);
+  ASSERT_FALSE(run.view.Messages().empty());
+  EXPECT_EQ(run.view.Messages().back().text.rfind("Прошивка успешно обновлена! \n", 0), 0u);
+  EXPECT_FALSE(fs::exists(run.folder / "VerifyFwData.bin")) << "the box was unchecked";
+}
+
+TEST(MainWindowTest, CloseDeletesTheWorkingCopies) {
+  WindowRun run;
+  run.Plug(Preset(2));
+  run.OpenUntilReady();
+  EXPECT_TRUE(run.main.OnRead());
+  for (const char* name : {"TempFwData.bin", "TempImageData.bin", "ReadFlashData.bin"}) {
+    ASSERT_TRUE(fs::exists(run.folder / name)) << name;
+  }
+
+  run.main.OnClose();
+  EXPECT_FALSE(fs::exists(run.folder / "TempFwData.bin"));
+  EXPECT_FALSE(fs::exists(run.folder / "TempImageData.bin"));
+  EXPECT_TRUE(fs::exists(run.folder / "ReadFlashData.bin")) << "the user's read is kept";
+}
+
+// Closing while the detection searches ends the scans at once, whether it is asking drives or
+// waiting out the pause between scans.
+TEST(MainWindowTest, CloseDuringTheSearchEndsItPromptly) {
+  for (const auto interval : {1ms, 30000ms}) {
+    SCOPED_TRACE("pause " + std::to_string(interval.count()) + " ms");
+    WindowRun run(interval);
+    run.main.OnInitDialog();
+    ASSERT_TRUE(
+        run.Pump([&] { return run.main.State().detectionPhase == DetectionPhase::Searching; }));
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (run.host.OpenCount(kLastDrive) == 0 && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_GE(run.host.OpenCount(kLastDrive), 1) << "a whole scan has been made";
+
+    const auto start = std::chrono::steady_clock::now();
+    run.main.OnClose();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    const int opens = run.host.OpenCount(kFirstDrive);
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(run.host.OpenCount(kFirstDrive), opens) << "no scan after the close";
+  }
+}
+
+// The user may close the window while an upload writes: the writing ends and the working
+// copies go.
+TEST(MainWindowTest, CloseDuringAnUploadEndsTheWriting) {
+  WindowRun run;
+  auto device = run.Plug(Preset(26));
+  run.OpenUntilReady();
+  testing::ScopedTempDir downloads{"korvan_files"};
+  const auto file = emu::WriteUpdateFile(downloads.path(), emu::MakeUpdateFile(NewerFile(26)));
+  ASSERT_TRUE(file.has_value());
+  run.main.OnFileSource();
+  run.view.QueueFileChoice(file->string());
+  run.main.OnOpen();
+  device->SetCommandDelay(100us);
+  const uint64_t before = device->CommandCount();
+  run.main.OnUpload();
+  ASSERT_TRUE(run.Pump([&] { return device->CommandCount() > before + 50; }));
+
+  run.window.Close();  // the window refuses tasks before it closes
+  run.main.OnClose();
+  const uint64_t atClose = device->CommandCount();
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(device->CommandCount(), atClose) << "nothing is sent after the close";
+  EXPECT_NE(run.main.State().updatePhase, UpdatePhase::Finished);
+  EXPECT_FALSE(fs::exists(run.folder / "TempFwData.bin"));
+  EXPECT_FALSE(fs::exists(run.folder / "TempImageData.bin"));
+}
+
+TEST(MainWindowTest, LogoRectangleIncludesItsEdges) {
+  struct Case {
+    int x, y;
+    bool inside;
+  };
+  const Case cases[] = {{25, 20, true},   {225, 45, true},  {100, 30, true}, {24, 30, false},
+                        {226, 30, false}, {100, 19, false}, {100, 46, false}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(InLogoRect(c.x, c.y), c.inside) << c.x << "," << c.y;
+  }
+}
+
+}  // namespace
+}  // namespace korvan

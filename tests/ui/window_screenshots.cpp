@@ -1,0 +1,131 @@
+// Renders pictures of the main window for the documentation: searching, ready with a device,
+// and after an update from a local file. Runs the real window against a simulated type-26
+// detector with the file choice and the message box answered in code.
+//   korvan-window-shots OUTPUT_DIR      (needs an X display: scripts/screenshots gives one)
+#include <wx/app.h>
+#include <wx/init.h>
+#include <wx/radiobut.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app/control_ids.h"
+#include "emulator/device_images.h"
+#include "emulator/device_presets.h"
+#include "emulator/simulated_disk_host.h"
+#include "emulator/update_file_builder.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/main_dialog.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using korvan::testing::PumpEvents;
+using korvan::testing::PumpUntil;
+
+// The window as the X server shows it, cut from the screen by ImageMagick's import (the
+// toolkit's own screen reads return what GTK last drew off-screen, not the screen).
+bool Save(wxWindow& window, const fs::path& path) {
+  window.Raise();
+  window.Update();
+  PumpEvents(300ms);
+  const wxRect rect = window.GetScreenRect();
+  const std::string command = "import -window root -crop " + std::to_string(rect.width) + "x" +
+                              std::to_string(rect.height) + "+" + std::to_string(rect.x) + "+" +
+                              std::to_string(rect.y) + " +repage '" + path.string() + "'";
+  const bool saved = std::system(command.c_str()) == 0;
+  std::printf("%s %s\n", saved ? "wrote" : "could not write", path.c_str());
+  return saved;
+}
+
+void Click(korvan::ui::CDahlia_UpdaterDlg& dialog, int id) {
+  wxWindow* control = dialog.Control(id);
+  wxEventType type = wxEVT_BUTTON;
+  if (auto* radio = dynamic_cast<wxRadioButton*>(control)) {
+    radio->SetValue(true);
+    type = wxEVT_RADIOBUTTON;
+  }
+  wxCommandEvent event(type, control->GetId());
+  event.SetEventObject(control);
+  control->ProcessWindowEvent(event);
+}
+
+int Run(const fs::path& out) {
+  using namespace korvan;
+  fs::create_directories(out);
+  const fs::path work = fs::temp_directory_path() / "korvan-window-shots";
+  fs::remove_all(work);
+  fs::create_directories(work);
+
+  emu::PresetOptions preset;
+  preset.rawType = 26;
+  emu::UpdateFileOptions newer;
+  newer.contents = preset;
+  newer.contents.firmware = {0, 3, 0, 1};
+  newer.contents.voice = {0, 0, 4, 0};
+  newer.contents.database = {'2', '0', '2', '5', '1', '2', '0', '1'};
+  const auto file = emu::WriteUpdateFile(work / "sample", emu::MakeUpdateFile(newer));
+  if (!file) {
+    std::fprintf(stderr, "cannot write the sample update file\n");
+    return 1;
+  }
+
+  emu::SimulatedDiskHost host;
+  ui::MainDialogOptions options;
+  options.programFolder = work;
+  options.logic.detection.scanInterval = 200ms;
+  options.services.chooseOpenFile = [&](wxWindow*, const wxString&) {
+    return std::optional<std::string>(file->string());
+  };
+  bool messageShown = false;
+  options.services.showMessage = [&](wxWindow*, const wxString&, const wxString&, MessageIcon) {
+    messageShown = true;
+  };
+  auto dialog = std::make_unique<ui::CDahlia_UpdaterDlg>(host, std::move(options));
+  dialog->Show();
+  PumpEvents(500ms);
+  bool ok = Save(*dialog, out / "window-searching.png");
+
+  host.Attach(2, emu::MakeSimulatedDevice(emu::MakePresetImages(preset)));
+  if (!PumpUntil([&] { return dialog->Logic().State().detectionPhase == DetectionPhase::Ready; },
+                 60s)) {
+    std::fprintf(stderr, "the simulated device was not identified\n");
+    return 1;
+  }
+  ok = Save(*dialog, out / "window-ready.png") && ok;
+
+  Click(*dialog, ids::kFileSourceRadio);
+  Click(*dialog, ids::kOpenButton);
+  Click(*dialog, ids::kUploadButton);
+  if (!PumpUntil([&] { return dialog->Logic().State().updatePhase == UpdatePhase::Finished; },
+                 120s)) {
+    std::fprintf(stderr, "the update did not finish\n");
+    return 1;
+  }
+  ok = Save(*dialog, out / "window-updated.png") && ok && messageShown;
+  dialog.reset();
+  fs::remove_all(work);
+  return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: korvan-window-shots OUTPUT_DIR\n");
+    return 2;
+  }
+  wxApp::SetInstance(new wxApp);
+  if (!wxEntryStart(argc, argv)) {
+    std::fprintf(stderr, "korvan-window-shots: no display (run it through scripts/screenshots)\n");
+    return 1;
+  }
+  const int result = Run(argv[1]);
+  wxEntryCleanup();
+  return result;
+}
