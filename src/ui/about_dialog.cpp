@@ -27,15 +27,14 @@ CAboutDlg::CAboutDlg(wxWindow* parent)
 
   const wxRect iconRect = Pixels(*this, kAboutIconRect);
   const int side = std::min(iconRect.width, iconRect.height);
-  new wxStaticBitmap(this, wxID_ANY, IconBitmap(side), iconRect.GetPosition(),
-                     wxSize(side, side));
+  new wxStaticBitmap(this, wxID_ANY, IconBitmap(side), iconRect.GetPosition(), wxSize(side, side));
   const wxRect textRect = Pixels(*this, kAboutTextRect);
   new wxStaticText(this, wxID_ANY, wxString::FromUTF8(kAboutText.data(), kAboutText.size()),
                    textRect.GetPosition(), textRect.GetSize(), wxST_NO_AUTORESIZE);
   const wxRect okRect = Pixels(*this, kAboutOkRect);
-  auto* ok = new wxButton(this, wxID_OK, wxString::FromUTF8(kAboutOkText.data(),
-                                                              kAboutOkText.size()),
-                          okRect.GetPosition(), okRect.GetSize());
+  auto* ok =
+      new wxButton(this, wxID_OK, wxString::FromUTF8(kAboutOkText.data(), kAboutOkText.size()),
+                   okRect.GetPosition(), okRect.GetSize());
   ok->SetDefault();
   SetIcons(AppIcons());
   Centre();

@@ -1,10 +1,10 @@
 // korvan-updater: the window. Options as the command line's: where the drives come from and
 // where the working files go.
-#include <CLI/CLI.hpp>
 #include <wx/app.h>
 #include <wx/init.h>
 #include <wx/snglinst.h>
 #include <wx/utils.h>
+#include <CLI/CLI.hpp>
 
 #include <cstdlib>
 #include <iostream>
@@ -27,9 +27,10 @@ bool HaveDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Korvan Updater: the window that identifies, updates and sets up Korvan radar "
-               "detectors over USB.",
-               "korvan-updater"};
+  CLI::App app{
+      "Korvan Updater: the window that identifies, updates and sets up Korvan radar "
+      "detectors over USB.",
+      "korvan-updater"};
   korvan::cli::SourceOptionTexts texts;
   korvan::cli::AddSourceOptions(app, texts);
   std::string siteUrl(korvan::kMakerSiteUrl);

@@ -115,8 +115,8 @@ CDahlia_UpdaterDlg::CDahlia_UpdaterDlg(DiskHost& host, MainDialogOptions options
   SetAcceleratorTable(wxAcceleratorTable(1, &serviceMode));
   BindEvents();
 
-  logic_ = std::make_unique<MainWindow>(host, window_, *this, options_.programFolder,
-                                        options_.logic);
+  logic_ =
+      std::make_unique<MainWindow>(host, window_, *this, options_.programFolder, options_.logic);
   logic_->OnInitDialog();
   Centre();
 }

@@ -147,10 +147,10 @@ TEST_F(MainDialogTest, StartsSearchingWithOnlyEndAndServerSourceActive) {
   EXPECT_TRUE(verify->GetValue());
   EXPECT_FALSE(verify->IsEnabled());
   EXPECT_TRUE(static_cast<wxRadioButton*>(dialog->Control(ids::kServerSourceRadio))->GetValue());
-  for (const int id : {ids::kModelText, ids::kFwVersionText, ids::kDbVersionText,
-                       ids::kVoiceVersionText, ids::kFileFwVersionText, ids::kFileVoiceVersionText,
-                       ids::kFileDbText, ids::kFwResultText, ids::kVoiceResultText,
-                       ids::kDbResultText}) {
+  for (const int id :
+       {ids::kModelText, ids::kFwVersionText, ids::kDbVersionText, ids::kVoiceVersionText,
+        ids::kFileFwVersionText, ids::kFileVoiceVersionText, ids::kFileDbText, ids::kFwResultText,
+        ids::kVoiceResultText, ids::kDbResultText}) {
     EXPECT_EQ(Label(id), kBlankFieldText) << id;
   }
   EXPECT_EQ(Utf8(dialog->StatusBar().GetText()), kSearchingText);

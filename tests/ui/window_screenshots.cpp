@@ -1,8 +1,10 @@
 // Renders pictures of the main window for the documentation: searching, ready with a device,
 // and after an update from a local file. Runs the real window against a simulated type-26
 // detector with the file choice and the message box answered in code.
-//   korvan-window-shots OUTPUT_DIR      (needs an X display: scripts/screenshots gives one)
+//   korvan-window-shots OUTPUT_DIR            (needs an X display: scripts/screenshots gives one)
+//   korvan-window-shots --artwork OUTPUT_DIR  the icon and the two logo pictures
 #include <wx/app.h>
+#include <wx/image.h>
 #include <wx/init.h>
 #include <wx/radiobut.h>
 
@@ -19,6 +21,7 @@
 #include "emulator/simulated_disk_host.h"
 #include "emulator/update_file_builder.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/artwork.h"
 #include "ui/main_dialog.h"
 
 namespace {
@@ -53,6 +56,22 @@ void Click(korvan::ui::CDahlia_UpdaterDlg& dialog, int id) {
   wxCommandEvent event(type, control->GetId());
   event.SetEventObject(control);
   control->ProcessWindowEvent(event);
+}
+
+bool SaveArtwork(const fs::path& out) {
+  using korvan::ui::IconBitmap;
+  using korvan::ui::LogoBitmap;
+  bool ok =
+      IconBitmap(128).ConvertToImage().SaveFile((out / "icon.png").string(), wxBITMAP_TYPE_PNG);
+  ok = LogoBitmap(false, wxSize(213, 41))
+           .ConvertToImage()
+           .SaveFile((out / "logo.png").string(), wxBITMAP_TYPE_PNG) &&
+       ok;
+  ok = LogoBitmap(true, wxSize(213, 41))
+           .ConvertToImage()
+           .SaveFile((out / "logo-hover.png").string(), wxBITMAP_TYPE_PNG) &&
+       ok;
+  return ok;
 }
 
 int Run(const fs::path& out) {
@@ -116,14 +135,20 @@ int Run(const fs::path& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: korvan-window-shots OUTPUT_DIR\n");
+  if (argc != 2 && !(argc == 3 && std::string(argv[1]) == "--artwork")) {
+    std::fprintf(stderr, "usage: korvan-window-shots [--artwork] OUTPUT_DIR\n");
     return 2;
   }
   wxApp::SetInstance(new wxApp);
   if (!wxEntryStart(argc, argv)) {
     std::fprintf(stderr, "korvan-window-shots: no display (run it through scripts/screenshots)\n");
     return 1;
+  }
+  wxInitAllImageHandlers();
+  if (argc == 3 && std::string(argv[1]) == "--artwork") {
+    const bool saved = SaveArtwork(argv[2]);
+    wxEntryCleanup();
+    return saved ? 0 : 1;
   }
   const int result = Run(argv[1]);
   wxEntryCleanup();
