@@ -29,6 +29,7 @@
 #include "emulator/update_file_builder.h"
 #include "tests/support/scoped_temp_dir.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/about_dialog.h"
 #include "ui/dialog_template.h"
 
 namespace korvan::ui {
@@ -311,6 +312,21 @@ TEST_F(MainDialogTest, AboutComesFromTheContextMenuCommand) {
   wxCommandEvent about(wxEVT_MENU, kAboutCommand);
   dialog->ProcessWindowEvent(about);
   EXPECT_EQ(aboutBoxes, 1);
+}
+
+TEST_F(MainDialogTest, AboutBoxHoldsItsTexts) {
+  Open();
+  CAboutDlg about(dialog.get());
+  EXPECT_EQ(Utf8(about.GetTitle()), "Dahlia_Updater 정보");
+  std::vector<std::string> texts;
+  for (wxWindow* child : about.GetChildren()) {
+    if (dynamic_cast<wxStaticText*>(child) != nullptr || dynamic_cast<wxButton*>(child)) {
+      texts.push_back(Utf8(child->GetLabel()));
+      EXPECT_LE(child->GetTextExtent(child->GetLabel()).x, child->GetSize().x) << texts.back();
+    }
+  }
+  EXPECT_EQ(texts, (std::vector<std::string>{"Korvan Updater", "확인"}));
+  EXPECT_NE(about.FindWindow(wxID_OK), nullptr);
 }
 
 TEST_F(MainDialogTest, EveryLabelFitsItsControl) {

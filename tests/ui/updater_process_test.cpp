@@ -101,11 +101,11 @@ std::string Read(const fs::path& path) {
 TEST(UpdaterProcessTest, ASecondStartEndsAtOnceAndSilently) {
   testing::ScopedTempDir home{"korvan_instance"};
   fs::create_directories(home / "run");
-  const auto env = Environment({"HOME=" + home.path().string(),
-                                "XDG_RUNTIME_DIR=" + (home / "run").string()});
+  const auto env =
+      Environment({"HOME=" + home.path().string(), "XDG_RUNTIME_DIR=" + (home / "run").string()});
 
-  const pid_t first = Start({"--simulate", "26", "--workdir", (home / "first").string()}, env,
-                            home / "first.log");
+  const pid_t first =
+      Start({"--simulate", "26", "--workdir", (home / "first").string()}, env, home / "first.log");
   ASSERT_GT(first, 0);
   // The first window holds the lock and identifies its device.
   const auto identified = [&] { return fs::exists(home / "first" / "TempImageData.bin"); };

@@ -1,6 +1,6 @@
 // Renders pictures of the main window for the documentation: searching, ready with a device,
-// and after an update from a local file. Runs the real window against a simulated type-26
-// detector with the file choice and the message box answered in code.
+// after an update from a local file, and the About box. Runs the real window against a simulated
+// type-26 detector with the file choice and the message box answered in code.
 //   korvan-window-shots OUTPUT_DIR            (needs an X display: scripts/screenshots gives one)
 //   korvan-window-shots --artwork OUTPUT_DIR  the icon and the two logo pictures
 #include <wx/app.h>
@@ -21,6 +21,7 @@
 #include "emulator/simulated_disk_host.h"
 #include "emulator/update_file_builder.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/about_dialog.h"
 #include "ui/artwork.h"
 #include "ui/main_dialog.h"
 
@@ -127,6 +128,11 @@ int Run(const fs::path& out) {
     return 1;
   }
   ok = Save(*dialog, out / "window-updated.png") && ok && messageShown;
+  {
+    ui::CAboutDlg about(dialog.get());
+    about.Show();
+    ok = Save(about, out / "about.png") && ok;
+  }
   dialog.reset();
   fs::remove_all(work);
   return ok ? 0 : 1;
