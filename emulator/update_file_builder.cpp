@@ -109,6 +109,15 @@ UpdateFile MakeUpdateFile(const UpdateFileOptions& options) {
   return file;
 }
 
+UpdateFileOptions NewerUpdateFile(const PresetOptions& device) {
+  UpdateFileOptions options;
+  options.contents = device;
+  options.contents.firmware = {0, 3, 0, 1};
+  options.contents.voice = {0, 0, 4, 0};
+  options.contents.database = {'2', '0', '2', '5', '1', '2', '0', '1'};
+  return options;
+}
+
 std::optional<std::filesystem::path> WriteUpdateFile(const std::filesystem::path& folder,
                                                      const UpdateFile& file) {
   std::error_code ignored;

@@ -28,6 +28,10 @@ struct UpdateFile {
   std::vector<uint8_t> bytes;
 };
 
+// A file for the device `device` describes whose firmware, voice and database are all newer
+// than a preset's defaults: v03.01, v00.40 and "2.0 251201".
+UpdateFileOptions NewerUpdateFile(const PresetOptions& device);
+
 // The firmware image is the preset's controller memory behind the boot loader up to the end of
 // the firmware area, so its version record lands where the model's files keep it. Throws
 // std::invalid_argument for a model without catalogue entries.

@@ -63,16 +63,6 @@ emu::PresetOptions Preset(uint8_t rawType) {
   return preset;
 }
 
-// An update file with newer firmware, voice and database than Preset(rawType) carries.
-emu::UpdateFileOptions NewerFile(uint8_t rawType) {
-  emu::UpdateFileOptions options;
-  options.contents = Preset(rawType);
-  options.contents.firmware = {0, 3, 0, 1};
-  options.contents.voice = {0, 0, 4, 0};
-  options.contents.database = {'2', '0', '2', '5', '1', '2', '0', '1'};
-  return options;
-}
-
 // One main window over a simulated host, opened or not.
 struct WindowRun {
   explicit WindowRun(std::chrono::milliseconds scanInterval = 1ms)
@@ -94,6 +84,17 @@ struct WindowRun {
   void OpenUntilReady() {
     main.OnInitDialog();
     ASSERT_TRUE(Pump([this] { return main.State().detectionPhase == DetectionPhase::Ready; }));
+  }
+
+  // The local-file source, and the Open command answered with a newer update file for the
+  // model `rawType`.
+  void ChooseNewerFile(uint8_t rawType) {
+    const auto file = emu::WriteUpdateFile(
+        folder / "files", emu::MakeUpdateFile(emu::NewerUpdateFile(Preset(rawType))));
+    ASSERT_TRUE(file.has_value());
+    main.OnFileSource();
+    view.QueueFileChoice(file->string());
+    main.OnOpen();
   }
 
   // The View calls `handler` makes.
@@ -372,13 +373,7 @@ TEST(MainWindowTest, UploadsALocalFileThroughTheHandlers) {
   WindowRun run;
   run.Plug(Preset(26));
   run.OpenUntilReady();
-  testing::ScopedTempDir downloads{"korvan_files"};
-  const auto file = emu::WriteUpdateFile(downloads.path(), emu::MakeUpdateFile(NewerFile(26)));
-  ASSERT_TRUE(file.has_value());
-
-  run.main.OnFileSource();
-  run.view.QueueFileChoice(file->string());
-  run.main.OnOpen();
+  run.ChooseNewerFile(26);
   ASSERT_TRUE(run.view.Control(ids::kUploadButton).enabled);
   run.main.OnVerifyChanged(false);
   run.main.OnUpload();
@@ -441,12 +436,7 @@ TEST(MainWindowTest, CloseDuringAnUploadEndsTheWriting) {
   WindowRun run;
   auto device = run.Plug(Preset(26));
   run.OpenUntilReady();
-  testing::ScopedTempDir downloads{"korvan_files"};
-  const auto file = emu::WriteUpdateFile(downloads.path(), emu::MakeUpdateFile(NewerFile(26)));
-  ASSERT_TRUE(file.has_value());
-  run.main.OnFileSource();
-  run.view.QueueFileChoice(file->string());
-  run.main.OnOpen();
+  run.ChooseNewerFile(26);
   device->SetCommandDelay(100us);
   const uint64_t before = device->CommandCount();
   run.main.OnUpload();

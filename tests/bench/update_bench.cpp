@@ -26,11 +26,9 @@ constexpr int kDrive = 2;
 constexpr int8_t kType = 26;
 
 emu::UpdateFileOptions NewerFile() {
-  emu::UpdateFileOptions options;
-  options.contents.rawType = kType;
-  options.contents.firmware = {0, 3, 0, 1};
-  options.contents.voice = {0, 0, 4, 0};
-  options.contents.database = {'2', '0', '2', '5', '1', '2', '0', '1'};
+  emu::PresetOptions device;
+  device.rawType = kType;
+  emu::UpdateFileOptions options = emu::NewerUpdateFile(device);
   options.voiceLength = 0x100000;
   options.databaseLength = 0x40000;
   return options;

@@ -187,12 +187,8 @@ TEST_F(MainDialogTest, UpdatesFromALocalFileThroughItsControls) {
   emu::PresetOptions preset;
   preset.rawType = 26;
   Plug(preset);
-  emu::UpdateFileOptions newer;
-  newer.contents = preset;
-  newer.contents.firmware = {0, 3, 0, 1};
-  newer.contents.voice = {0, 0, 4, 0};
-  newer.contents.database = {'2', '0', '2', '5', '1', '2', '0', '1'};
-  const auto file = emu::WriteUpdateFile(folder / "sample", emu::MakeUpdateFile(newer));
+  const auto file =
+      emu::WriteUpdateFile(folder / "sample", emu::MakeUpdateFile(emu::NewerUpdateFile(preset)));
   ASSERT_TRUE(file.has_value());
   nextFile = file->string();
 

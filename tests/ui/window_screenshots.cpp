@@ -84,12 +84,8 @@ int Run(const fs::path& out) {
 
   emu::PresetOptions preset;
   preset.rawType = 26;
-  emu::UpdateFileOptions newer;
-  newer.contents = preset;
-  newer.contents.firmware = {0, 3, 0, 1};
-  newer.contents.voice = {0, 0, 4, 0};
-  newer.contents.database = {'2', '0', '2', '5', '1', '2', '0', '1'};
-  const auto file = emu::WriteUpdateFile(work / "sample", emu::MakeUpdateFile(newer));
+  const auto file =
+      emu::WriteUpdateFile(work / "sample", emu::MakeUpdateFile(emu::NewerUpdateFile(preset)));
   if (!file) {
     std::fprintf(stderr, "cannot write the sample update file\n");
     return 1;
