@@ -221,12 +221,14 @@ TEST_F(MainDialogTest, CtrlAOpensServiceModeOnceAndEraseBlanksTheFlash) {
   ASSERT_TRUE(WaitReady());
 
   // Real key presses through the X server: the accelerator must reach the dialog.
+  // The focus in the path box, whose own Ctrl+A would select its text.
   dialog->Raise();
-  dialog->Control(ids::kEnd)->SetFocus();
+  dialog->Control(ids::kFilePathEdit)->SetFocus();
   wxUIActionSimulator keys;
   const wxPoint centre = dialog->GetScreenRect().GetPosition() + wxPoint(20, 200);
   keys.MouseMove(centre);
   PumpEvents();
+  ASSERT_EQ(wxWindow::FindFocus(), dialog->Control(ids::kFilePathEdit));
   for (int press = 0; press < 2; ++press) {
     keys.Char('a', wxMOD_CONTROL);
     PumpEvents(100ms);
