@@ -13,21 +13,23 @@ constexpr bool kHidden = true;
 // The placeholder of the fields the program fills; the initialisation blanks them.
 constexpr std::string_view kPlaceholder = "Static";
 
+// The four version fields are wider than first drawn (52, 63, 63 and 65 units): wide enough for
+// "Ошибка соединения!!", which the narrower fields cut. They grow into empty space.
 constexpr ControlTemplate kControls[] = {
     {-1, K::GroupBox, "Korvan", {7, 33, 249, 70}},
     {ids::kModelLabel, K::Static, "Модель :", {24, 45, 30, 12}},
     {ids::kModelText, K::Static, kPlaceholder, {63, 45, 185, 8}},
     {ids::kVersionLabel, K::Static, "Версия :", {24, 60, 36, 12}},
-    {ids::kFwVersionText, K::Static, kPlaceholder, {63, 60, 52, 8}},
+    {ids::kFwVersionText, K::Static, kPlaceholder, {63, 60, 72, 8}},
     {ids::kDbVersionLabel, K::Static, "БД Версия :", {24, 75, 43, 12}},
-    {ids::kDbVersionText, K::Static, kPlaceholder, {73, 75, 63, 8}},
+    {ids::kDbVersionText, K::Static, kPlaceholder, {73, 75, 72, 8}},
     {ids::kVoiceVersionLabel, K::Static, "ГОЛОС Версия :", {24, 89, 68, 12}},
-    {ids::kVoiceVersionText, K::Static, kPlaceholder, {87, 89, 63, 8}},
+    {ids::kVoiceVersionText, K::Static, kPlaceholder, {87, 89, 72, 8}},
     {ids::kRussiaRadio, K::Radio, "Russia", {177, 78, 34, 10}, kHidden, true},
     {ids::kUzbekistanRadio, K::Radio, "Uzbekistan", {177, 91, 49, 10}, kHidden},
     {ids::kAuxGroup, K::GroupBox, "", {138, 53, 116, 21}, kHidden},
     {ids::kAuxLabel, K::Static, "Версия1 :", {144, 61, 33, 8}, kHidden},
-    {ids::kAuxVersionText, K::Static, kPlaceholder, {183, 61, 65, 8}, kHidden},
+    {ids::kAuxVersionText, K::Static, kPlaceholder, {183, 61, 70, 8}, kHidden},
     {ids::kLogo, K::StaticBitmap, "", {9, 6, 122, 22}},
     {-1, K::GroupBox, "Загрузка последней прошивки с сервера", {23, 104, 233, 42}},
     {ids::kServerSourceRadio, K::Radio, "", {12, 122, 10, 10}, false, true},

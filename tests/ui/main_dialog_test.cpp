@@ -305,6 +305,29 @@ TEST_F(MainDialogTest, EndCleansUpButEnterDoesNot) {
   EXPECT_FALSE(std::filesystem::exists(folder / "TempFwData.bin"));
 }
 
+TEST_F(MainDialogTest, TheLongestTextsTheFieldsTakeFit) {
+  Open();
+  const struct {
+    int id;
+    std::string_view text;
+  } cases[] = {
+      {ids::kModelText, kOldHardwareModelText},
+      {ids::kFwVersionText, kConnectionErrorText},
+      {ids::kDbVersionText, kConnectionErrorText},
+      {ids::kVoiceVersionText, kConnectionErrorText},
+      {ids::kAuxVersionText, kConnectionErrorText},
+      {ids::kFwResultText, kVerifyErrorText},
+      {ids::kVoiceResultText, kUpdatingText},
+      {ids::kDbResultText, kVerifyErrorText},
+      {ids::kFileDbText, "251201"},
+  };
+  for (const auto& c : cases) {
+    wxWindow* field = dialog->Control(c.id);
+    const wxString text = wxString::FromUTF8(c.text.data(), c.text.size());
+    EXPECT_LE(field->GetTextExtent(text).x, field->GetSize().x) << c.id << " " << c.text;
+  }
+}
+
 TEST_F(MainDialogTest, AboutComesFromTheContextMenuCommand) {
   Open();
   wxCommandEvent about(wxEVT_MENU, kAboutCommand);
