@@ -91,12 +91,7 @@ emu::PresetOptions Device(uint8_t type) {
 }
 
 emu::UpdateFileOptions NewerFile(uint8_t type) {
-  emu::UpdateFileOptions options;
-  options.contents.rawType = type;
-  options.contents.firmware = {0, 3, 0, 1};
-  options.contents.voice = {0, 0, 4, 0};
-  options.contents.database = {'2', '0', '2', '5', '1', '2', '0', '1'};
-  return options;
+  return emu::NewerUpdateFile(Device(type));
 }
 
 TEST(UpdateWorkerTest, EveryComponentDiffersAndIsWritten) {

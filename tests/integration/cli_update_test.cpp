@@ -47,11 +47,9 @@ struct Folders {
 };
 
 emu::UpdateFileOptions Newer(uint8_t type) {
-  emu::UpdateFileOptions options;
-  options.contents.rawType = type;
-  options.contents.firmware = {0, 3, 0, 1};
-  options.contents.voice = {0, 0, 4, 0};
-  options.contents.database = {'2', '0', '2', '5', '1', '2', '0', '1'};
+  emu::PresetOptions device;
+  device.rawType = type;
+  emu::UpdateFileOptions options = emu::NewerUpdateFile(device);
   options.voiceLength = 0x20000 + 100;  // a short last unit
   options.databaseLength = 0x8000 + 7;
   return options;
