@@ -158,7 +158,9 @@ wxWindow* CDahlia_UpdaterDlg::CreateControl(const ControlTemplate& control, cons
     case ControlKind::Static:
       return new wxStaticText(this, id, text, pos, size, wxST_NO_AUTORESIZE);
     case ControlKind::StaticBitmap:
-      logo_ = new wxStaticBitmap(this, id, LogoBitmap(false, size), pos, size);
+      logoPlain_ = LogoBitmap(false, size);
+      logoUnderMouse_ = LogoBitmap(true, size);
+      logo_ = new wxStaticBitmap(this, id, logoPlain_, pos, size);
       return logo_;
     case ControlKind::Radio:
       return new wxRadioButton(this, id, text, pos, size, control.groupStart ? wxRB_GROUP : 0);
@@ -283,13 +285,20 @@ void CDahlia_UpdaterDlg::OnMouseMove(wxMouseEvent& event) {
   const wxPoint at = event.GetPosition();
   if (InLogoRect(at.x, at.y)) {
     SetCursor(wxCursor(wxCURSOR_HAND));
-    logo_->SetBitmap(LogoBitmap(true, logo_->GetSize()));
+    ShowLogo(logoUnderMouse_);
     logoHover_ = 1;
     event.Skip();
   } else if (logoHover_ != 0) {
     SetCursor(wxCursor(wxCURSOR_ARROW));
-    logo_->SetBitmap(LogoBitmap(false, logo_->GetSize()));
+    ShowLogo(logoPlain_);
     event.Skip();
+  }
+}
+
+void CDahlia_UpdaterDlg::ShowLogo(const wxBitmap& bitmap) {
+  // Every move inside the rectangle asks for the picture again; only a change is redrawn.
+  if (!logo_->GetBitmap().IsSameAs(bitmap)) {
+    logo_->SetBitmap(bitmap);
   }
 }
 

@@ -3,6 +3,7 @@
 // forwards every command to MainWindow; it decides nothing itself.
 #pragma once
 
+#include <wx/bitmap.h>
 #include <wx/dialog.h>
 
 #include <filesystem>
@@ -88,6 +89,7 @@ class CDahlia_UpdaterDlg final : public wxDialog, public View {
   void OnClose(wxCloseEvent& event);
   void OnCharHook(wxKeyEvent& event);
   void OnMouseMove(wxMouseEvent& event);
+  void ShowLogo(const wxBitmap& bitmap);
   void OnLeftDown(wxMouseEvent& event);
   void OnContextMenu(wxContextMenuEvent& event);
 
@@ -96,6 +98,8 @@ class CDahlia_UpdaterDlg final : public wxDialog, public View {
   SlotProgressBarArray slotBars_;
   std::map<int, wxWindow*> controls_;
   wxStaticBitmap* logo_ = nullptr;
+  wxBitmap logoPlain_;       // resource 150
+  wxBitmap logoUnderMouse_;  // resource 157
   int logoHover_ = 0;
   bool closedDown_ = false;
   std::unique_ptr<MainWindow> logic_;
