@@ -9,29 +9,18 @@
 #include "ui/dialog_template.h"
 
 namespace korvan::ui {
-namespace {
-
-wxRect Pixels(const wxWindow& dialog, const DialogRect& rect) {
-  const wxPoint topLeft = dialog.ConvertDialogToPixels(wxPoint(rect.x, rect.y));
-  const wxPoint bottomRight =
-      dialog.ConvertDialogToPixels(wxPoint(rect.x + rect.width, rect.y + rect.height));
-  return wxRect(topLeft, bottomRight - wxPoint(1, 1));
-}
-
-}  // namespace
-
 CAboutDlg::CAboutDlg(wxWindow* parent)
     : wxDialog(parent, wxID_ANY, wxString::FromUTF8(kAboutTitle.data(), kAboutTitle.size())) {
   SetFont(DialogFont());
-  SetClientSize(Pixels(*this, kAboutRect).GetSize());
+  SetClientSize(DialogPixels(*this, kAboutRect).GetSize());
 
-  const wxRect iconRect = Pixels(*this, kAboutIconRect);
+  const wxRect iconRect = DialogPixels(*this, kAboutIconRect);
   const int side = std::min(iconRect.width, iconRect.height);
   new wxStaticBitmap(this, wxID_ANY, IconBitmap(side), iconRect.GetPosition(), wxSize(side, side));
-  const wxRect textRect = Pixels(*this, kAboutTextRect);
+  const wxRect textRect = DialogPixels(*this, kAboutTextRect);
   new wxStaticText(this, wxID_ANY, wxString::FromUTF8(kAboutText.data(), kAboutText.size()),
                    textRect.GetPosition(), textRect.GetSize(), wxST_NO_AUTORESIZE);
-  const wxRect okRect = Pixels(*this, kAboutOkRect);
+  const wxRect okRect = DialogPixels(*this, kAboutOkRect);
   auto* ok =
       new wxButton(this, wxID_OK, wxString::FromUTF8(kAboutOkText.data(), kAboutOkText.size()),
                    okRect.GetPosition(), okRect.GetSize());

@@ -16,6 +16,13 @@ wxString FirstInstalledFace(const char* const* candidates) {
   return wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT).GetFaceName();
 }
 
+wxRect DialogPixels(const wxWindow& dialog, const DialogRect& rect) {
+  const wxPoint topLeft = dialog.ConvertDialogToPixels(wxPoint(rect.x, rect.y));
+  const wxPoint bottomRight =
+      dialog.ConvertDialogToPixels(wxPoint(rect.x + rect.width, rect.y + rect.height));
+  return wxRect(topLeft, bottomRight - wxPoint(1, 1));
+}
+
 wxFont DialogFont() {
   static const char* const kFaces[] = {"Tahoma", "Liberation Sans", "DejaVu Sans", nullptr};
   return wxFont(wxFontInfo(kDialogFontPoints).FaceName(FirstInstalledFace(kFaces)));

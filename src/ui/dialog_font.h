@@ -3,7 +3,11 @@
 #pragma once
 
 #include <wx/font.h>
+#include <wx/gdicmn.h>
 #include <wx/string.h>
+#include <wx/window.h>
+
+#include "ui/dialog_template.h"
 
 namespace korvan::ui {
 
@@ -13,5 +17,9 @@ wxString FirstInstalledFace(const char* const* candidates);
 
 // Tahoma, then Liberation Sans, then DejaVu Sans, at the template's size.
 wxFont DialogFont();
+
+// `rect` in pixels of `dialog`'s font. The corners are mapped, as Windows maps a dialog
+// rectangle, so neighbours meet exactly.
+wxRect DialogPixels(const wxWindow& dialog, const DialogRect& rect);
 
 }  // namespace korvan::ui

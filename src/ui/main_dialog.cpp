@@ -132,11 +132,7 @@ void CDahlia_UpdaterDlg::CreateControls() {
   const DialogRect area = MainDialogClientArea();
   SetClientSize(ConvertDialogToPixels(wxSize(area.width, area.height)));
   for (const ControlTemplate& control : MainDialogTemplate()) {
-    // Corners are mapped, as Windows maps a dialog rectangle, so neighbours meet exactly.
-    const wxPoint topLeft = ConvertDialogToPixels(wxPoint(control.rect.x, control.rect.y));
-    const wxPoint bottomRight = ConvertDialogToPixels(
-        wxPoint(control.rect.x + control.rect.width, control.rect.y + control.rect.height));
-    wxWindow* window = CreateControl(control, wxRect(topLeft, bottomRight - wxPoint(1, 1)));
+    wxWindow* window = CreateControl(control, DialogPixels(*this, control.rect));
     FitIndicatorSize(*window, control.kind);
     if (control.hidden) {
       window->Hide();

@@ -5,7 +5,6 @@
 #include <wx/control.h>
 #include <wx/dcbuffer.h>
 #include <wx/dcclient.h>
-#include <wx/fontenum.h>
 #include <wx/settings.h>
 
 #include <algorithm>
@@ -13,25 +12,19 @@
 #include <limits>
 #include <string>
 
+#include "ui/dialog_font.h"
+
 namespace korvan::ui {
 
 namespace {
 
 constexpr int kFontPixelHeight = 18;
 
-// Arial is what the status line was laid out with; Liberation Sans has the same metrics and
-// DejaVu Sans is present wherever GTK is.
-wxString ChooseFaceName() {
-  for (const char* face : {"Arial", "Liberation Sans"}) {
-    if (wxFontEnumerator::IsValidFacename(face)) {
-      return face;
-    }
-  }
-  return "DejaVu Sans";
-}
-
 wxFont MakeStatusFont() {
-  static const wxString face = ChooseFaceName();
+  // Arial is what the status line was laid out with; Liberation Sans has the same metrics and
+  // DejaVu Sans is present wherever GTK is.
+  static const char* const kFaces[] = {"Arial", "Liberation Sans", "DejaVu Sans", nullptr};
+  static const wxString face = FirstInstalledFace(kFaces);
   return wxFont(wxFontInfo(wxSize(0, kFontPixelHeight)).FaceName(face));
 }
 

@@ -89,20 +89,7 @@ class MainDialogTest : public ::testing::Test {
   void Click(int id) {
     wxWindow* control = dialog->Control(id);
     ASSERT_NE(control, nullptr) << id;
-    wxEventType type = wxEVT_BUTTON;
-    if (auto* radio = dynamic_cast<wxRadioButton*>(control)) {
-      radio->SetValue(true);
-      type = wxEVT_RADIOBUTTON;
-    } else if (auto* box = dynamic_cast<wxCheckBox*>(control)) {
-      box->SetValue(!box->GetValue());
-      type = wxEVT_CHECKBOX;
-    }
-    wxCommandEvent event(type, control->GetId());
-    event.SetEventObject(control);
-    if (type == wxEVT_CHECKBOX) {
-      event.SetInt(static_cast<wxCheckBox*>(control)->GetValue() ? 1 : 0);
-    }
-    control->ProcessWindowEvent(event);
+    korvan::testing::ClickControl(*control);
     PumpEvents(10ms);
   }
 

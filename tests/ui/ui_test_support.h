@@ -2,6 +2,8 @@
 #pragma once
 
 #include <wx/app.h>
+#include <wx/checkbox.h>
+#include <wx/radiobut.h>
 #include <wx/utils.h>
 
 #include <chrono>
@@ -33,6 +35,26 @@ inline bool PumpUntil(const std::function<bool()>& done,
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   return true;
+}
+
+// A click on `control` as the control reports it to its dialog: a button's command, a radio
+// checked, a check box toggled.
+inline void ClickControl(wxWindow& control) {
+  wxEventType type = wxEVT_BUTTON;
+  int checked = 0;
+  if (auto* radio = dynamic_cast<wxRadioButton*>(&control)) {
+    radio->SetValue(true);
+    type = wxEVT_RADIOBUTTON;
+    checked = 1;
+  } else if (auto* box = dynamic_cast<wxCheckBox*>(&control)) {
+    box->SetValue(!box->GetValue());
+    type = wxEVT_CHECKBOX;
+    checked = box->GetValue() ? 1 : 0;
+  }
+  wxCommandEvent event(type, control.GetId());
+  event.SetEventObject(&control);
+  event.SetInt(checked);
+  control.ProcessWindowEvent(event);
 }
 
 }  // namespace korvan::testing

@@ -6,7 +6,6 @@
 #include <wx/app.h>
 #include <wx/image.h>
 #include <wx/init.h>
-#include <wx/radiobut.h>
 
 #include <chrono>
 #include <cstdio>
@@ -45,18 +44,6 @@ bool Save(wxWindow& window, const fs::path& path) {
   const bool saved = std::system(command.c_str()) == 0;
   std::printf("%s %s\n", saved ? "wrote" : "could not write", path.c_str());
   return saved;
-}
-
-void Click(korvan::ui::CDahlia_UpdaterDlg& dialog, int id) {
-  wxWindow* control = dialog.Control(id);
-  wxEventType type = wxEVT_BUTTON;
-  if (auto* radio = dynamic_cast<wxRadioButton*>(control)) {
-    radio->SetValue(true);
-    type = wxEVT_RADIOBUTTON;
-  }
-  wxCommandEvent event(type, control->GetId());
-  event.SetEventObject(control);
-  control->ProcessWindowEvent(event);
 }
 
 bool SaveArtwork(const fs::path& out) {
@@ -115,9 +102,9 @@ int Run(const fs::path& out) {
   }
   ok = Save(*dialog, out / "window-ready.png") && ok;
 
-  Click(*dialog, ids::kFileSourceRadio);
-  Click(*dialog, ids::kOpenButton);
-  Click(*dialog, ids::kUploadButton);
+  korvan::testing::ClickControl(*dialog->Control(ids::kFileSourceRadio));
+  korvan::testing::ClickControl(*dialog->Control(ids::kOpenButton));
+  korvan::testing::ClickControl(*dialog->Control(ids::kUploadButton));
   if (!PumpUntil([&] { return dialog->Logic().State().updatePhase == UpdatePhase::Finished; },
                  120s)) {
     std::fprintf(stderr, "the update did not finish\n");
