@@ -9,12 +9,12 @@
 
 namespace korvan::cli {
 
-ConsoleSession::ConsoleSession(DiskHost& diskHost, const GlobalOptions& options, std::ostream& err)
+ConsoleSession::ConsoleSession(DiskHost& diskHost, const frontend::GlobalOptions& options, std::ostream& err)
     : host(diskHost), view(options.json || !options.progressOnTerminal ? nullptr : &err) {
   InitMainDialogControls(view);
 }
 
-bool ConsoleSession::PrepareFolder(const GlobalOptions& options, std::ostream& err) {
+bool ConsoleSession::PrepareFolder(const frontend::GlobalOptions& options, std::ostream& err) {
   std::string error;
   const auto folder = PrepareProgramFolder(options.workdir, error);
   if (!folder) {
@@ -30,7 +30,7 @@ void ConsoleSession::RunUntil(const std::function<bool()>& done) {
   window.RunPending();
 }
 
-bool ConsoleSession::Detect(bool once, bool serviceMode, const GlobalOptions& options,
+bool ConsoleSession::Detect(bool once, bool serviceMode, const frontend::GlobalOptions& options,
                             std::ostream& err) {
   state.serviceMode = serviceMode;
   if (!once && !options.json) {
@@ -51,7 +51,7 @@ bool ConsoleSession::Detect(bool once, bool serviceMode, const GlobalOptions& op
   return state.detectionPhase == DetectionPhase::Ready;
 }
 
-void ReportNoDevice(DiskHost& host, const GlobalOptions& options, std::ostream& out,
+void ReportNoDevice(DiskHost& host, const frontend::GlobalOptions& options, std::ostream& out,
                     std::ostream& err) {
   if (options.json) {
     out << "null\n";

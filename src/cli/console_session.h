@@ -9,7 +9,7 @@
 #include "app/app_state.h"
 #include "app/task_queue.h"
 #include "cli/console_view.h"
-#include "cli/global_options.h"
+#include "frontend/global_options.h"
 #include "device/drive_slot_table.h"
 #include "device/scsi_transport.h"
 
@@ -18,14 +18,14 @@ namespace korvan::cli {
 class ConsoleSession {
  public:
   // Live progress goes to `err` when it is a terminal and the output is not JSON.
-  ConsoleSession(DiskHost& host, const GlobalOptions& options, std::ostream& err);
+  ConsoleSession(DiskHost& host, const frontend::GlobalOptions& options, std::ostream& err);
 
   // Makes the working folder ready; false after telling `err` why it cannot be used.
-  bool PrepareFolder(const GlobalOptions& options, std::ostream& err);
+  bool PrepareFolder(const frontend::GlobalOptions& options, std::ostream& err);
 
   // The detection, as the window runs it, until model and versions are shown; with `once` a
   // single scan. Returns whether a device was read.
-  bool Detect(bool once, bool serviceMode, const GlobalOptions& options, std::ostream& err);
+  bool Detect(bool once, bool serviceMode, const frontend::GlobalOptions& options, std::ostream& err);
 
   // Runs the posted tasks on this thread until `done` holds.
   void RunUntil(const std::function<bool()>& done);
@@ -38,7 +38,7 @@ class ConsoleSession {
 };
 
 // Says that no device answered and which disks could not be opened.
-void ReportNoDevice(DiskHost& host, const GlobalOptions& options, std::ostream& out,
+void ReportNoDevice(DiskHost& host, const frontend::GlobalOptions& options, std::ostream& out,
                     std::ostream& err);
 
 }  // namespace korvan::cli

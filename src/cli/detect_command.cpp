@@ -46,7 +46,7 @@ void PrintText(DiskHost& host, const AppState& state, const ConsoleView& view, s
 
 }  // namespace
 
-int RunDetect(DiskHost& host, const GlobalOptions& options, const DetectOptions& detect,
+int RunDetect(DiskHost& host, const frontend::GlobalOptions& options, const DetectOptions& detect,
               std::ostream& out, std::ostream& err) {
   ConsoleSession session(host, options, err);
   if (!session.PrepareFolder(options, err)) {

@@ -4,7 +4,7 @@
 
 #include <ostream>
 
-#include "cli/global_options.h"
+#include "frontend/global_options.h"
 #include "device/scsi_transport.h"
 
 namespace korvan::cli {
@@ -16,7 +16,7 @@ struct DetectOptions {
 
 // Exit status: 0 when a device was read, 1 when none answered (--once), 2 when the working
 // folder cannot be used.
-int RunDetect(DiskHost& host, const GlobalOptions& options, const DetectOptions& detect,
+int RunDetect(DiskHost& host, const frontend::GlobalOptions& options, const DetectOptions& detect,
               std::ostream& out, std::ostream& err);
 
 }  // namespace korvan::cli

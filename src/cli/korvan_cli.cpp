@@ -3,10 +3,10 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/detect_command.h"
-#include "cli/device_source.h"
-#include "cli/global_options.h"
+#include "frontend/device_source.h"
+#include "frontend/global_options.h"
 #include "cli/probe_command.h"
-#include "cli/source_options.h"
+#include "frontend/source_options.h"
 #include "cli/update_commands.h"
 
 namespace korvan::cli {
@@ -24,10 +24,10 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
   app.fallthrough();
   app.require_subcommand(1);
 
-  GlobalOptions options;
+  frontend::GlobalOptions options;
   options.progressOnTerminal = errIsTerminal;
-  SourceOptionTexts sourceTexts;
-  AddSourceOptions(app, sourceTexts);
+  frontend::SourceOptionTexts sourceTexts;
+  frontend::AddSourceOptions(app, sourceTexts);
   app.add_flag("--json", options.json, "Print machine-readable JSON");
 
   CLI::App* probe =
@@ -69,11 +69,11 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return kBadArguments;
   }
 
-  if (!ResolveSourceOptions(sourceTexts, options, "korvan", err)) {
+  if (!frontend::ResolveSourceOptions(sourceTexts, options, "korvan", err)) {
     return kBadArguments;
   }
 
-  auto host = MakeDiskHost(options, err);
+  auto host = frontend::MakeDiskHost(options, "korvan", err);
   if (!host) {
     return kBadArguments;
   }
@@ -85,7 +85,7 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
   }
   if (check->parsed()) {
     if (!checkType.empty()) {
-      checkOptions.type = ParseTypeByte(checkType);
+      checkOptions.type = frontend::ParseTypeByte(checkType);
       if (!checkOptions.type) {
         err << "korvan: --type " << checkType << ": expected a model code from 0 to 255\n";
         return kBadArguments;

@@ -30,7 +30,7 @@ bool Accepted(const ConsoleSession& session) {
 
 }  // namespace
 
-int RunCheck(DiskHost& host, const GlobalOptions& options, const CheckOptions& check,
+int RunCheck(DiskHost& host, const frontend::GlobalOptions& options, const CheckOptions& check,
              std::ostream& out, std::ostream& err) {
   ConsoleSession session(host, options, err);
   if (!session.PrepareFolder(options, err)) {
@@ -66,9 +66,9 @@ int RunCheck(DiskHost& host, const GlobalOptions& options, const CheckOptions& c
   return accepted ? 0 : 1;
 }
 
-int RunUpdate(DiskHost& host, const GlobalOptions& options, const UpdateOptions& update,
+int RunUpdate(DiskHost& host, const frontend::GlobalOptions& options, const UpdateOptions& update,
               std::ostream& out, std::ostream& err) {
-  GlobalOptions sessionOptions = options;
+  frontend::GlobalOptions sessionOptions = options;
   sessionOptions.progressOnTerminal = options.progressOnTerminal && !update.quiet;
   ConsoleSession session(host, sessionOptions, err);
   if (!session.PrepareFolder(options, err)) {

@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-#include "cli/global_options.h"
+#include "frontend/global_options.h"
 #include "device/scsi_transport.h"
 
 namespace korvan::cli {
@@ -18,7 +18,7 @@ struct CheckOptions {
 
 // Exit status: 0 when the file is accepted (Upload would be enabled), 1 when refused or no
 // device answered, 2 when the working folder cannot be used.
-int RunCheck(DiskHost& host, const GlobalOptions& options, const CheckOptions& check,
+int RunCheck(DiskHost& host, const frontend::GlobalOptions& options, const CheckOptions& check,
              std::ostream& out, std::ostream& err);
 
 struct UpdateOptions {
@@ -30,7 +30,7 @@ struct UpdateOptions {
 // Exit status: 0 when every attempted component ended "Обновлено" (or all were "Same"), 1
 // otherwise (refused file, failed or parked write, no device), 2 when the working folder
 // cannot be used.
-int RunUpdate(DiskHost& host, const GlobalOptions& options, const UpdateOptions& update,
+int RunUpdate(DiskHost& host, const frontend::GlobalOptions& options, const UpdateOptions& update,
               std::ostream& out, std::ostream& err);
 
 }  // namespace korvan::cli

@@ -10,8 +10,8 @@
 #include <iostream>
 
 #include "app/addresses.h"
-#include "cli/device_source.h"
-#include "cli/source_options.h"
+#include "frontend/device_source.h"
+#include "frontend/source_options.h"
 #include "sources/program_folder.h"
 #include "ui/updater_app.h"
 
@@ -31,8 +31,8 @@ int main(int argc, char** argv) {
       "Korvan Updater: the window that identifies, updates and sets up Korvan radar "
       "detectors over USB.",
       "korvan-updater"};
-  korvan::cli::SourceOptionTexts texts;
-  korvan::cli::AddSourceOptions(app, texts);
+  korvan::frontend::SourceOptionTexts texts;
+  korvan::frontend::AddSourceOptions(app, texts);
   std::string siteUrl(korvan::kMakerSiteUrl);
   app.add_option("--site", siteUrl, "The maker's site, opened by a click on the logo")
       ->type_name("URL");
@@ -42,8 +42,8 @@ int main(int argc, char** argv) {
     return app.exit(e);
   }
 
-  korvan::cli::GlobalOptions options;
-  if (!korvan::cli::ResolveSourceOptions(texts, options, "korvan-updater", std::cerr)) {
+  korvan::frontend::GlobalOptions options;
+  if (!korvan::frontend::ResolveSourceOptions(texts, options, "korvan-updater", std::cerr)) {
     return kBadArguments;
   }
 
@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
     return kBadArguments;
   }
   appOptions.programFolder = *folder;
-  appOptions.host = korvan::cli::MakeDiskHost(options, std::cerr);
+  appOptions.host = korvan::frontend::MakeDiskHost(options, "korvan-updater", std::cerr);
   if (!appOptions.host) {
     return kBadArguments;
   }

@@ -56,7 +56,7 @@ TEST(CliDetectTest, OnceWithoutDeviceAndUnusableFolder) {
   testing::ScopedTempDir work("korvan_detect_cli");
   emu::SimulatedDiskHost empty;
   empty.SetAccessDenied(6, true);
-  cli::GlobalOptions options;
+  frontend::GlobalOptions options;
   options.workdir = work.path();
   options.json = true;
   std::ostringstream out, err;

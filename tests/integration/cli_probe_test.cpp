@@ -86,7 +86,7 @@ TEST(CliProbeTest, BadArgumentsExitWithTwoAndSayWhy) {
 TEST(CliProbeTest, NoDeviceSaysWhichDisksCouldNotBeOpened) {
   emu::SimulatedDiskHost host;
   host.SetAccessDenied(3, true);
-  cli::GlobalOptions options;
+  frontend::GlobalOptions options;
   std::ostringstream out, err;
   EXPECT_EQ(cli::RunProbe(host, options, out, err), 1);
   EXPECT_EQ(out.str(), "No device answered on drives 0-25.\n");

@@ -140,6 +140,8 @@ TEST(UpdaterProcessTest, RefusesToStartWithoutADisplayOrWithBadOptions) {
       {{"--simulate", "300"}, {}, 2, "expected a type byte"},
       {{"--device-dir", "/nonexistent@40"}, {}, 2, "40"},
       {{"--no-such-option"}, {}, 109, "no-such-option"},
+      // Errors found after parsing name the window's program, not the command line's.
+      {{"--device-dir", "/nonexistent"}, {}, 2, "korvan-updater: "},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.front());
@@ -154,7 +156,9 @@ TEST(UpdaterProcessTest, RefusesToStartWithoutADisplayOrWithBadOptions) {
     const pid_t pid = Start(args, Environment(changes), home / "out.log");
     ASSERT_GT(pid, 0);
     EXPECT_EQ(WaitExit(pid, 20s), std::optional<int>(c.exitCode));
-    EXPECT_NE(Read(home / "out.log").find(c.says), std::string::npos) << Read(home / "out.log");
+    const std::string said = Read(home / "out.log");
+    EXPECT_NE(said.find(c.says), std::string::npos) << said;
+    EXPECT_EQ(said.find("korvan: "), std::string::npos) << said;
   }
 }
 

@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/global_options.h"
+#include "frontend/global_options.h"
 
-namespace korvan::cli {
+namespace korvan::frontend {
 
 // The options' texts as given, before they are checked.
 struct SourceOptionTexts {
@@ -27,4 +27,4 @@ void AddSourceOptions(CLI::App& app, SourceOptionTexts& texts);
 bool ResolveSourceOptions(const SourceOptionTexts& texts, GlobalOptions& options,
                           std::string_view program, std::ostream& err);
 
-}  // namespace korvan::cli
+}  // namespace korvan::frontend

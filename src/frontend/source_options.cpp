@@ -1,6 +1,6 @@
-#include "cli/source_options.h"
+#include "frontend/source_options.h"
 
-namespace korvan::cli {
+namespace korvan::frontend {
 
 void AddSourceOptions(CLI::App& app, SourceOptionTexts& texts) {
   app.add_option("--simulate", texts.simulate,
@@ -38,4 +38,4 @@ bool ResolveSourceOptions(const SourceOptionTexts& texts, GlobalOptions& options
   return true;
 }
 
-}  // namespace korvan::cli
+}  // namespace korvan::frontend

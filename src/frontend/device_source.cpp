@@ -1,4 +1,4 @@
-#include "cli/device_source.h"
+#include "frontend/device_source.h"
 
 #include <set>
 
@@ -7,9 +7,10 @@
 #include "emulator/device_presets.h"
 #include "emulator/simulated_disk_host.h"
 
-namespace korvan::cli {
+namespace korvan::frontend {
 
-std::unique_ptr<DiskHost> MakeDiskHost(const GlobalOptions& options, std::ostream& err) {
+std::unique_ptr<DiskHost> MakeDiskHost(const GlobalOptions& options, std::string_view program,
+                                       std::ostream& err) {
   if (!options.Simulated()) {
     return std::make_unique<SgDiskHost>();
   }
@@ -17,7 +18,7 @@ std::unique_ptr<DiskHost> MakeDiskHost(const GlobalOptions& options, std::ostrea
   std::set<int> taken;
   auto claim = [&](int drive, const std::string& what) {
     if (!taken.insert(drive).second) {
-      err << "korvan: " << what << " would be drive " << drive
+      err << program << ": " << what << " would be drive " << drive
           << ", which another simulated device already is; give it another drive with @N\n";
       return false;
     }
@@ -30,7 +31,7 @@ std::unique_ptr<DiskHost> MakeDiskHost(const GlobalOptions& options, std::ostrea
     }
     auto loaded = emu::LoadDeviceFolder(dir.dir);
     if (!loaded.device) {
-      err << "korvan: " << loaded.error << "\n";
+      err << program << ": " << loaded.error << "\n";
       return nullptr;
     }
     host->Attach(dir.drive, loaded.device);
@@ -46,4 +47,4 @@ std::unique_ptr<DiskHost> MakeDiskHost(const GlobalOptions& options, std::ostrea
   return host;
 }
 
-}  // namespace korvan::cli
+}  // namespace korvan::frontend

@@ -1,4 +1,5 @@
-// Options every korvan command accepts, before or after the command name.
+// Options the front ends accept: the device source and working folder (both), and the command
+// line's output switches.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace korvan::cli {
+namespace korvan::frontend {
 
 // A device folder standing in for physical drive `drive`.
 struct DeviceDirOption {
@@ -35,4 +36,4 @@ std::optional<uint8_t> ParseTypeByte(const std::string& text);
 // "DIR" or "DIR@N" with N a drive 0..25; nullopt with `error` set when N is bad.
 std::optional<DeviceDirOption> ParseDeviceDir(const std::string& text, std::string& error);
 
-}  // namespace korvan::cli
+}  // namespace korvan::frontend

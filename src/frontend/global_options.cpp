@@ -1,10 +1,10 @@
-#include "cli/global_options.h"
+#include "frontend/global_options.h"
 
 #include <charconv>
 
 #include "device/scsi_transport.h"
 
-namespace korvan::cli {
+namespace korvan::frontend {
 namespace {
 
 std::optional<unsigned> ParseUnsigned(std::string_view text) {
@@ -53,4 +53,4 @@ std::optional<DeviceDirOption> ParseDeviceDir(const std::string& text, std::stri
   return DeviceDirOption{text.substr(0, at), static_cast<int>(*drive)};
 }
 
-}  // namespace korvan::cli
+}  // namespace korvan::frontend
