@@ -52,6 +52,7 @@ struct AppState {
   bool UpdateStarted = false;
   UpdateFileHeader updateFileHeader;
   UpdatePhase updatePhase = UpdatePhase::Idle;
+  bool updateFailed = false;  // the last finished run left a component or settings unwritten
 };
 
 }  // namespace korvan

@@ -139,6 +139,11 @@ void DetectionWorker::ReadDevice(std::stop_token stop, DeviceInfo info, int driv
     state.detectionPhase = DetectionPhase::Reading;
     view.ShowControl(ids::kRussiaRadio, !largeModel);
     view.ShowControl(ids::kUzbekistanRadio, !largeModel);
+    if (!largeModel) {
+      // No package country is chosen yet: neither radio may look chosen.
+      view.CheckControl(ids::kRussiaRadio, false);
+      view.CheckControl(ids::kUzbekistanRadio, false);
+    }
     if (largeModel) {
       FillVoiceCombo(view, info.typeCode, info);
     }
@@ -164,8 +169,15 @@ void DetectionWorker::ReadDevice(std::stop_token stop, DeviceInfo info, int driv
   }
   info.legacyModel = type >= 1 && type <= 8;
 
-  window_.Post([&state = state_, &view = view_, info] {
+  window_.Post([&state = state_, &view = view_, info, largeModel] {
+    // The package country is the window's: the user may have chosen it while the copies were
+    // read (that choice also filled the voice list, and the voice may have been picked since).
+    const uint8_t chosenCountry = state.deviceInfo.packageCountry;
+    const bool countryChosen = !largeModel && chosenCountry != 0;
     state.deviceInfo = info;
+    if (countryChosen) {
+      state.deviceInfo.packageCountry = chosenCountry;
+    }
     view.SetControlText(ids::kModelText, ModelText(info));
     view.SetControlText(ids::kFwVersionText, DetectedVersionText(info.fwVersion));
     view.SetControlText(ids::kVoiceVersionText, DetectedVersionText(info.voiceVersion));
@@ -178,7 +190,9 @@ void DetectionWorker::ReadDevice(std::stop_token stop, DeviceInfo info, int driv
       view.EnableControl(ids::kDownloadButton, true);
       view.EnableControl(ids::kVoiceCombo, true);
     }
-    FillVoiceCombo(view, info.typeCode, info);
+    if (!countryChosen) {
+      FillVoiceCombo(view, info.typeCode, state.deviceInfo);
+    }
     view.SetStatusText(kReadyText);
     view.EnableControl(ids::kMenuSettingsButton, true);
     EnableFileSource(view, 0);

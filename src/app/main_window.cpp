@@ -132,14 +132,17 @@ void MainWindow::OnServiceMode() {
   view_.ShowControl(ids::kEraseButton, true);
 }
 
-bool MainWindow::DeviceIdentified() const {
+bool MainWindow::ServiceCommandAllowed() const {
   // Present from the moment the device answers; identified once the detection has read it
   // and let go of the drive, so a service command never races the detection's own copies.
-  return state_.DevicePresent && state_.detectionPhase == DetectionPhase::Ready;
+  // Nor may one run beside an update or a settings upload: ERASE would wipe units already
+  // written and verified, READ would share the drive with the writer.
+  return state_.DevicePresent && state_.detectionPhase == DetectionPhase::Ready &&
+         state_.updatePhase != UpdatePhase::Running;
 }
 
 bool MainWindow::OnRead() {
-  if (!DeviceIdentified()) {
+  if (!ServiceCommandAllowed()) {
     return false;
   }
   // The copy applies the data-flash version record to the device record, as at detection.
@@ -150,7 +153,7 @@ bool MainWindow::OnRead() {
 }
 
 bool MainWindow::OnErase() {
-  if (!DeviceIdentified()) {
+  if (!ServiceCommandAllowed()) {
     return false;
   }
   const int32_t drive = state_.DetectedDrive;

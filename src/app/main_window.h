@@ -55,7 +55,8 @@ class MainWindow {
   void OnMenuSettings();  // 1020 "Настройки меню": the settings editors (not yet)
   void OnServiceMode();   // Ctrl+A: shows the service controls; never undone
   // READ and ERASE work on the window thread, as the device's tools do. Both are refused
-  // (return false, nothing sent) while no device has been identified.
+  // (return false, nothing sent) while no device has been identified and while an update or
+  // settings upload runs.
   bool OnRead();   // 1053: the whole data flash into ReadFlashData.bin
   bool OnErase();  // 1054: the whole data flash filled with 0xFF
   // WM_CLOSE: stops the workers and deletes the temporary files. The window thread must
@@ -66,7 +67,7 @@ class MainWindow {
   const AppState& State() const { return state_; }
 
  private:
-  bool DeviceIdentified() const;
+  bool ServiceCommandAllowed() const;
 
   DiskHost& host_;
   View& view_;  // the window thread is only handed to the workers

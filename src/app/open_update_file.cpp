@@ -9,6 +9,7 @@
 
 #include "app/control_ids.h"
 #include "app/main_window_steps.h"
+#include "sources/update_file_layout.h"
 #include "sources/update_file_rules.h"
 
 namespace korvan {
@@ -91,7 +92,12 @@ bool OpenUpdateFile(View& view, AppState& state) {
   const ImageVersionsResult read = ReadImageVersions(found->fullPath, type, state.updateFileInfo);
   // Shown even when the record was refused: what was not read shows as 255s.
   ShowUpdateFileVersions(view, state.updateFileInfo, type, found->name);
-  return FinishOpen(view, state, read == ImageVersionsResult::Ok);
+  // The header's component lengths are the file's own word: a component that runs past the
+  // file or would not fit the model's memory refuses the file like a bad record does.
+  const bool fits =
+      read == ImageVersionsResult::Ok &&
+      CheckUpdateFileLayout(found->fullPath, type, state.updateFileInfo) == LayoutCheck::Fits;
+  return FinishOpen(view, state, fits);
 }
 
 }  // namespace korvan

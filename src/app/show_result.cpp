@@ -17,6 +17,10 @@ ResultMessage ResultMessageFor(int code) {
       return {kType8Notice, MessageIcon::Information};
     case 8:
       return {kSettingsLoadedText, MessageIcon::Information};
+    case kResultUpdateFailed:
+      return {kUpdateFailedText, MessageIcon::Error};
+    case kResultSettingsFailed:
+      return {kSettingsFailedText, MessageIcon::Error};
     default:
       return {{}, MessageIcon::None};
   }

@@ -16,7 +16,6 @@ namespace {
 
 namespace catalogue = ModelCatalogue;
 
-constexpr uint32_t kSignatureFileOffset = 0x800000;
 constexpr VersionDigits kLastType8Firmware{0, 1, 7, 3};
 
 int CellOf(Region region) {
@@ -152,13 +151,15 @@ void UpdateWorker::Run(std::stop_token stop, Job job) {
     SetCell(cell, kBlankCellText);
   }
   if (job.settingsRun) {
-    UploadSettings(stop, job);
+    const bool written = UploadSettings(stop, job);
     if (parked_ || stop.stop_requested()) {
       return;
     }
-    ShowResultAndWait(8);
-    window_.Post([&state = state_] {
+    // The box follows what the device now holds, not what was attempted.
+    ShowResultAndWait(written ? 8 : kResultSettingsFailed);
+    window_.Post([&state = state_, written] {
       state.SettingsPending = false;
+      state.updateFailed = !written;
       state.updatePhase = UpdatePhase::Finished;
     });
     return;
@@ -176,11 +177,20 @@ void UpdateWorker::Run(std::stop_token stop, Job job) {
   // firmware step, so a type-8 device whose firmware step is skipped compared and wrote
   // zero-length voice and database components ("Same"): read it for every run.
   ReadUpdateFileHeader(job.updateFile, job.header);
+  window_.Post([&state = state_, header = job.header] { state.updateFileHeader = header; });
+  {
+    std::error_code error;
+    job.fileSize = std::filesystem::file_size(job.updateFile, error);
+    if (error) {
+      job.fileSize = 0;  // every component then lies outside the file and fails
+    }
+  }
   const int8_t type = job.device.typeCode;
   int attempted = 0;
+  int failed = 0;
   struct Component {
     int8_t minType;
-    bool (UpdateWorker::*step)(std::stop_token, Job&);
+    StepOutcome (UpdateWorker::*step)(std::stop_token, Job&);
     int bit;
   };
   const Component components[] = {
@@ -190,8 +200,14 @@ void UpdateWorker::Run(std::stop_token stop, Job job) {
       {8, &UpdateWorker::SignatureStep, 8},
   };
   for (const auto& component : components) {
-    if (type >= component.minType && (this->*component.step)(stop, job)) {
-      attempted |= component.bit;
+    if (type >= component.minType) {
+      const StepOutcome outcome = (this->*component.step)(stop, job);
+      if (outcome != StepOutcome::NotAttempted) {
+        attempted |= component.bit;
+      }
+      if (outcome == StepOutcome::Failed) {
+        failed |= component.bit;
+      }
     }
     if (parked_ || stop.stop_requested()) {
       return;  // nothing more: no device traffic, no window change
@@ -206,83 +222,121 @@ void UpdateWorker::Run(std::stop_token stop, Job job) {
     }
   });
   RemoveFolderTree(ProgramFolderFile(job.folder, kUpdateFolderName));
-  if (attempted & 1) {
+  // A success box only for what the device now holds: after any failed component one error
+  // box asks for the update again, and the failed cells keep their texts.
+  if (failed != 0) {
+    ShowResultAndWait(kResultUpdateFailed);
+  } else if (attempted & 1) {
     ShowResultAndWait(3);
   } else if (attempted & 4) {
     ShowResultAndWait(4);
   }
-  window_.Post([&view = view_, &state = state_] {
+  window_.Post([&view = view_, &state = state_, failed] {
     view.EnableControl(ids::kEnd, true);
     view.EnableControl(ids::kMenuSettingsButton, true);
+    state.updateFailed = failed != 0;
     state.updatePhase = UpdatePhase::Finished;
   });
 }
 
-bool UpdateWorker::FirmwareStep(std::stop_token stop, Job& job) {
+UpdateWorker::StepOutcome UpdateWorker::FirmwareStep(std::stop_token stop, Job& job) {
   const int8_t type = job.device.typeCode;
   if (type == 8 && job.device.fwVersion == kLastType8Firmware) {
     const auto& f = job.file.fileFwVersion;
     if (f[0] == 0 && f[1] == 1 && f[2] == 7 && f[3] == 3) {
-      return false;
+      return StepOutcome::NotAttempted;
     }
   }
-  const uint32_t boot = catalogue::BootLoaderSize(type);
-  const uint32_t length = FwImageLength(job.updateFile, type, job.header);
-  window_.Post([&state = state_, header = job.header] { state.updateFileHeader = header; });
-  if (CompareAndExtract(job.fwCopy, boot, job.updateFile, catalogue::FwFileOffset(type), length,
-                        catalogue::FwEndOffset(type))) {
-    SetCell(ids::kFwResultText, kSameText);
-    return false;
-  }
-  return UploadComponent(stop, job, 0, ids::kFwResultText, job.fwCopy);
+  return ComponentStep(stop, job,
+                       {UpdateComponent::Firmware, job.fwCopy, catalogue::BootLoaderSize(type),
+                        catalogue::FwEndOffset(type), 0, ids::kFwResultText});
 }
 
-bool UpdateWorker::VoiceStep(std::stop_token stop, Job& job) {
-  const int8_t type = job.device.typeCode;
-  if (type == 8 && job.file.fileVoiceVersion[0] != 0) {
-    return false;
+UpdateWorker::StepOutcome UpdateWorker::VoiceStep(std::stop_token stop, Job& job) {
+  if (job.device.typeCode == 8 && job.file.fileVoiceVersion[0] != 0) {
+    return StepOutcome::NotAttempted;
   }
-  if (CompareAndExtract(job.flashCopy, 0, job.updateFile, catalogue::VoiceFileOffset(type),
-                        job.header.VoiceLength(), 0)) {
-    SetCell(ids::kVoiceResultText, kSameText);
-    return false;
-  }
-  return UploadComponent(stop, job, 1, ids::kVoiceResultText, job.flashCopy);
+  return ComponentStep(stop, job,
+                       {UpdateComponent::Voice, job.flashCopy, 0, 0, 1, ids::kVoiceResultText});
 }
 
-bool UpdateWorker::DatabaseStep(std::stop_token stop, Job& job) {
-  const int8_t type = job.device.typeCode;
-  if (CompareAndExtract(job.flashCopy, catalogue::DbFlashOffset(0, job.device, job.file),
-                        job.updateFile, catalogue::DbFileOffset(type), job.header.DbLength(), 0)) {
-    SetCell(ids::kDbResultText, kSameText);
-    return false;
-  }
-  return UploadComponent(stop, job, 2, ids::kDbResultText, job.flashCopy);
+UpdateWorker::StepOutcome UpdateWorker::DatabaseStep(std::stop_token stop, Job& job) {
+  // Compared where the device's own layout keeps it; written where the file's firmware will
+  // look for it (RunUploadStep).
+  return ComponentStep(
+      stop, job,
+      {UpdateComponent::Database, job.flashCopy, catalogue::DbFlashOffset(0, job.device, job.file),
+       0, 2, ids::kDbResultText});
 }
 
-bool UpdateWorker::SignatureStep(std::stop_token stop, Job& job) {
+UpdateWorker::StepOutcome UpdateWorker::SignatureStep(std::stop_token stop, Job& job) {
   if (job.device.typeCode != 8) {
-    return false;
+    return StepOutcome::NotAttempted;
   }
-  if (CompareAndExtract(job.flashCopy, kSignatureAddress, job.updateFile, kSignatureFileOffset,
-                        job.header.SignatureLength(), 0)) {
-    return false;
-  }
-  SetUploadMode(job, 3);
-  RunUploadStep(stop, job, job.flashCopy);
-  return true;
+  return ComponentStep(stop, job,
+                       {UpdateComponent::Signature, job.flashCopy, kSignatureAddress, 0, 3, 0});
 }
 
-bool UpdateWorker::UploadComponent(std::stop_token stop, Job& job, int uploadMode, int cellId,
-                                   const std::filesystem::path& source) {
-  SetUploadMode(job, uploadMode);
-  SetCell(cellId, kUpdatingText);
-  const bool written = RunUploadStep(stop, job, source);
-  if (parked_ || stop.stop_requested()) {
-    return true;
+UpdateWorker::StepOutcome UpdateWorker::ComponentStep(std::stop_token stop, Job& job,
+                                                      const ComponentJob& component) {
+  const int8_t type = job.device.typeCode;
+  const ComponentPlacement placement =
+      PlacementOf(component.component, type, job.header, job.file, job.fileSize);
+  // The header may have changed since Open checked it: a component that does not lie inside
+  // the file, or would not fit the memory, is neither extracted nor written.
+  if (CheckComponent(component.component, type, job.header, job.file, job.fileSize) !=
+      LayoutCheck::Fits) {
+    return FailWithoutWriting(stop, job, component);
   }
-  SetCell(cellId, written ? kUpdatedText : kVerifyErrorText);
-  return true;
+  switch (CompareAndExtract(component.deviceCopy, component.deviceOffset, job.updateFile,
+                            placement.fileOffset, placement.length, component.extractEnd)) {
+    case CompareOutcome::Equal:
+      if (component.cellId != 0) {
+        SetCell(component.cellId, kSameText);
+      }
+      return StepOutcome::NotAttempted;
+    case CompareOutcome::Failed:
+      // WARNING: the copy still holds the whole memory read at detection, not the component.
+      return FailWithoutWriting(stop, job, component);
+    case CompareOutcome::Extracted:
+      break;
+  }
+  SetUploadMode(job, component.uploadMode);
+  if (component.cellId != 0) {
+    SetCell(component.cellId, kUpdatingText);
+  }
+  const bool written = RunUploadStep(stop, job, component.deviceCopy);
+  if (parked_ || stop.stop_requested()) {
+    return StepOutcome::Failed;
+  }
+  if (component.cellId != 0) {
+    SetCell(component.cellId, written ? kUpdatedText : kVerifyErrorText);
+  }
+  return written ? StepOutcome::Succeeded : StepOutcome::Failed;
+}
+
+UpdateWorker::StepOutcome UpdateWorker::FailWithoutWriting(std::stop_token stop, Job& job,
+                                                           const ComponentJob& component) {
+  // Shown as a source file that cannot be opened: the user can choose the file again.
+  SetUploadMode(job, component.uploadMode);
+  ReportFileOpenFailed(stop, true);
+  if (component.cellId != 0 && !stop.stop_requested()) {
+    SetCell(component.cellId, kVerifyErrorText);
+  }
+  return StepOutcome::Failed;
+}
+
+void UpdateWorker::ReportFileOpenFailed(std::stop_token stop, bool barShown) {
+  window_.Post([&view = view_, barShown] {
+    if (barShown) {
+      view.SetStatusText(kFileOpenErrorText);
+    }
+    view.EnableControl(ids::kOpenButton, true);
+  });
+  std::mutex mutex;
+  std::condition_variable_any wake;
+  std::unique_lock lock(mutex);
+  wake.wait_for(lock, stop, std::chrono::milliseconds(1000), [] { return false; });
 }
 
 bool UpdateWorker::RunUploadStep(std::stop_token stop, Job& job,
@@ -356,32 +410,22 @@ bool UpdateWorker::RunUploadStep(std::stop_token stop, Job& job,
         window_.Post([&view = view_] { view.SetStatusText(kConnectionErrorText); });
       }
       return false;
-    case 3: {
-      window_.Post([&view = view_, barShown] {
-        if (barShown) {
-          view.SetStatusText(kFileOpenErrorText);
-        }
-        view.EnableControl(ids::kOpenButton, true);
-      });
-      std::mutex mutex;
-      std::condition_variable_any wake;
-      std::unique_lock lock(mutex);
-      wake.wait_for(lock, stop, std::chrono::milliseconds(1000), [] { return false; });
+    case 3:
+      ReportFileOpenFailed(stop, barShown);
       return false;
-    }
     default:
       return false;
   }
 }
 
-void UpdateWorker::UploadSettings(std::stop_token stop, Job& job) {
+bool UpdateWorker::UploadSettings(std::stop_token stop, Job& job) {
   const int8_t type = job.device.typeCode;
   if (type == 6 || type == 8 || type == 9 || (type >= 16 && type <= 24)) {
     SetUploadMode(job, 6);
   } else if (catalogue::IsLargeModel(type)) {
     SetUploadMode(job, 7);
   }
-  RunUploadStep(stop, job, {});
+  return RunUploadStep(stop, job, {});
 }
 
 void DeleteTempFiles(const std::filesystem::path& folder) {

@@ -15,6 +15,7 @@
 #include "device/drive_slot_table.h"
 #include "device/scsi_transport.h"
 #include "flash/region_writer.h"
+#include "sources/update_file_layout.h"
 
 namespace korvan {
 
@@ -67,18 +68,40 @@ class UpdateWorker {
     bool fullRun = false;      // the component sequence (once per program run)
     int uploadMode = 0;
     UpdateFileHeader header;
+    uint64_t fileSize = 0;  // of the update file, when the run started
+  };
+
+  enum class StepOutcome {
+    NotAttempted,  // skipped, or the device already holds the component ("Same")
+    Succeeded,     // written and read back
+    Failed,        // attempted, and the device does not hold it
+  };
+
+  // One component of the sequence: where the device copy keeps it and how it is shown.
+  struct ComponentJob {
+    UpdateComponent component;
+    std::filesystem::path deviceCopy;  // compared against, then replaced by the extract
+    uint64_t deviceOffset;
+    uint64_t extractEnd;  // 0: the extract is as long as the component
+    int uploadMode;
+    int cellId;  // 0: no status cell (the signature)
   };
 
   void Run(std::stop_token stop, Job job);
-  bool FirmwareStep(std::stop_token stop, Job& job);
-  bool VoiceStep(std::stop_token stop, Job& job);
-  bool DatabaseStep(std::stop_token stop, Job& job);
-  bool SignatureStep(std::stop_token stop, Job& job);
-  // One component after the comparison found it different: set the cell, write, report.
-  bool UploadComponent(std::stop_token stop, Job& job, int uploadMode, int cellId,
-                       const std::filesystem::path& source);
+  StepOutcome FirmwareStep(std::stop_token stop, Job& job);
+  StepOutcome VoiceStep(std::stop_token stop, Job& job);
+  StepOutcome DatabaseStep(std::stop_token stop, Job& job);
+  StepOutcome SignatureStep(std::stop_token stop, Job& job);
+  // Checks, compares and extracts the component, then writes it when it differs.
+  StepOutcome ComponentStep(std::stop_token stop, Job& job, const ComponentJob& component);
+  // A component that cannot be extracted fails as a source that cannot be opened; nothing is
+  // sent to the device for it.
+  StepOutcome FailWithoutWriting(std::stop_token stop, Job& job, const ComponentJob& component);
+  // The file-open error: the bar's text, Open enabled again, then a one-second pause.
+  void ReportFileOpenFailed(std::stop_token stop, bool barShown);
   bool RunUploadStep(std::stop_token stop, Job& job, const std::filesystem::path& source);
-  void UploadSettings(std::stop_token stop, Job& job);
+  // True when the settings unit was written and read back.
+  bool UploadSettings(std::stop_token stop, Job& job);
   void SetUploadMode(Job& job, int mode);
   void SetCell(int cellId, std::string_view text);
   void ShowResultAndWait(int code);

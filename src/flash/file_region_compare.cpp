@@ -31,22 +31,25 @@ class PaddedRegionReader {
     if (!exhausted_ && file_.IsOpen()) {
       const std::optional<size_t> read = file_.ReadSome(offset_ + position, out);
       got = read.value_or(0);
+      readFailed_ = readFailed_ || !read;
       // Past the end (or after a failed read) nothing more can come: skip the file from now on.
       exhausted_ = !read || got < out.size();
     }
     std::fill(out.begin() + static_cast<std::ptrdiff_t>(got), out.end(), uint8_t{0xFF});
   }
 
+  // The file could not be opened, or a read failed: what was served is padding, not the
+  // file's bytes. (A file that merely ends early is not a failure.)
+  bool Failed() const { return !file_.IsOpen() || readFailed_; }
+
  private:
   MemoryCopyFile file_;
   uint64_t offset_;
   bool exhausted_ = false;
+  bool readFailed_ = false;
 };
 
-bool RegionsEqual(const std::filesystem::path& fileA, uint64_t offsetA,
-                  const std::filesystem::path& fileB, uint64_t offsetB, uint64_t length) {
-  PaddedRegionReader a(fileA, offsetA);
-  PaddedRegionReader b(fileB, offsetB);
+bool RegionsEqual(PaddedRegionReader& a, PaddedRegionReader& b, uint64_t length) {
   std::vector<uint8_t> chunkA(static_cast<size_t>(std::min<uint64_t>(length, kChunkSize)));
   std::vector<uint8_t> chunkB(chunkA.size());
   for (uint64_t position = 0; position < length; position += chunkA.size()) {
@@ -63,6 +66,7 @@ bool RegionsEqual(const std::filesystem::path& fileA, uint64_t offsetA,
 }
 
 // Writes `size` bytes to `out`: fileB's region for the first `regionLength` of them, 0xFF after.
+// False when the file could not be written or fileB could not be read.
 bool WriteExtract(std::ostream& out, const std::filesystem::path& fileB, uint64_t offsetB,
                   uint64_t regionLength, uint64_t size) {
   PaddedRegionReader b(fileB, offsetB);
@@ -81,13 +85,14 @@ bool WriteExtract(std::ostream& out, const std::filesystem::path& fileB, uint64_
     out.write(reinterpret_cast<const char*>(span.data()), static_cast<std::streamsize>(count));
   }
   out.flush();
-  return static_cast<bool>(out);
+  return static_cast<bool>(out) && !b.Failed();
 }
 
 // Replaces fileA with the extract. WARNING: fileB may be fileA itself (or a link to it), so the
 // extract goes to a file beside fileA first and is renamed over it only when complete; truncating
-// fileA in place would destroy the bytes still to be copied.
-void ReplaceWithExtract(const std::filesystem::path& fileA, const std::filesystem::path& fileB,
+// fileA in place would destroy the bytes still to be copied. False when fileA could not be
+// replaced: it then still holds what it held before, which must not be taken for the extract.
+bool ReplaceWithExtract(const std::filesystem::path& fileA, const std::filesystem::path& fileB,
                         uint64_t offsetB, uint64_t regionLength, uint64_t size) {
   std::filesystem::path part = fileA;
   part += ".part";
@@ -100,27 +105,40 @@ void ReplaceWithExtract(const std::filesystem::path& fileA, const std::filesyste
   if (written) {
     std::filesystem::rename(part, fileA, error);
     if (!error) {
-      return;
+      return true;
     }
   }
-  std::filesystem::remove(part, error);
+  // Only a file of our own making is removed: a folder of that name is someone else's.
+  if (!std::filesystem::is_directory(part, error)) {
+    std::filesystem::remove(part, error);
+  }
+  return false;
 }
 
 }  // namespace
 
-bool CompareAndExtract(const std::filesystem::path& fileA, uint64_t offsetA,
-                       const std::filesystem::path& fileB, uint64_t offsetB, uint64_t length,
-                       uint64_t extractEnd) {
-  if (RegionsEqual(fileA, offsetA, fileB, offsetB, length)) {
-    return true;
+CompareOutcome CompareAndExtract(const std::filesystem::path& fileA, uint64_t offsetA,
+                                 const std::filesystem::path& fileB, uint64_t offsetB,
+                                 uint64_t length, uint64_t extractEnd) {
+  PaddedRegionReader a(fileA, offsetA);
+  PaddedRegionReader b(fileB, offsetB);
+  const bool equal = RegionsEqual(a, b, length);
+  // The device side may be missing (it then reads as erased flash), the component may not: a
+  // source that cannot be read would be compared, and extracted, as 0xFF bytes.
+  if (b.Failed()) {
+    return CompareOutcome::Failed;
+  }
+  if (equal) {
+    return CompareOutcome::Equal;
   }
   // With an extraction end the file is the image of everything from offsetA up to that end: the
   // region first, erased bytes after it, and no more than that size even when the region is
   // longer. An end at or before offsetA leaves an empty file.
   const uint64_t size =
       extractEnd == 0 ? length : (extractEnd > offsetA ? extractEnd - offsetA : 0);
-  ReplaceWithExtract(fileA, fileB, offsetB, std::min(length, size), size);
-  return false;
+  return ReplaceWithExtract(fileA, fileB, offsetB, std::min(length, size), size)
+             ? CompareOutcome::Extracted
+             : CompareOutcome::Failed;
 }
 
 bool CompareFileRegions(const std::filesystem::path& fileA, uint64_t offsetA,
@@ -129,7 +147,9 @@ bool CompareFileRegions(const std::filesystem::path& fileA, uint64_t offsetA,
   if (!enabled) {
     return true;
   }
-  return RegionsEqual(fileA, offsetA, fileB, offsetB, length);
+  PaddedRegionReader a(fileA, offsetA);
+  PaddedRegionReader b(fileB, offsetB);
+  return RegionsEqual(a, b, length);
 }
 
 }  // namespace korvan

@@ -42,16 +42,17 @@ int Percent(uint64_t done, uint64_t total) {
 }
 
 enum class UnitOutcome {
-  Matched,           // the unit reads back as written
-  ReadBackFailed,    // the read failed with the unit different, or the rewrites ran out
-  FirstUnitRefused,  // the first firmware unit differs: it is not rewritten
-  Stopped,           // the program is closing
+  Matched,            // the unit reads back as written
+  ReadBackFailed,     // the read failed with the unit different
+  RewritesExhausted,  // the reads succeed but keep returning other bytes
+  FirstUnitRefused,   // the first firmware unit differs: it is not rewritten
+  Stopped,            // the program is closing
 };
 
 // Writes `unit` and reads it back until it matches. `lastRead` receives the result of the last
-// read-back. A unit that never matches is given kMaxUnitRewrites rewrites and then counts as a
-// failed read-back: a device that keeps answering with other bytes would otherwise hold the
-// update in this loop for ever.
+// read-back. A unit that never matches is given kMaxUnitRewrites rewrites and then gives up: a
+// device that keeps answering with other bytes would otherwise hold the update in this loop for
+// ever.
 UnitOutcome WriteAndConfirmUnit(DeviceChannel& channel, const UnitBuffer& unit,
                                 MemorySelector selector, uint32_t address, bool refuseAtOnce,
                                 const std::stop_token& stop, int& lastRead) {
@@ -70,10 +71,30 @@ UnitOutcome WriteAndConfirmUnit(DeviceChannel& channel, const UnitBuffer& unit,
     if (refuseAtOnce) {
       return UnitOutcome::FirstUnitRefused;
     }
-    if (lastRead == 0 || rewrites == kMaxUnitRewrites) {
+    if (lastRead == 0) {
       return UnitOutcome::ReadBackFailed;
     }
+    if (rewrites == kMaxUnitRewrites) {
+      return UnitOutcome::RewritesExhausted;
+    }
   }
+}
+
+// The end of the memory the region lies in, as a byte address of the channel.
+uint64_t MemoryEnd(const RegionWrite& request, const RegionLayout& layout) {
+  if (layout.selector == MemorySelector::Controller) {
+    return uint64_t{kControllerBase} + ModelCatalogue::FwReadLength(request.typeCode);
+  }
+  return uint64_t{kDataFlashBase} + ModelCatalogue::FlashSize(request.typeCode);
+}
+
+// Bytes of device memory the write covers: whole units, the last one padded.
+uint64_t UnitsCovered(const RegionLayout& layout, uint64_t length) {
+  if (layout.fixedUnits) {
+    return uint64_t{kSignatureUnits} * kUnitSize;
+  }
+  // An empty source still writes one (blank) unit.
+  return std::max<uint64_t>(1, (length + kUnitSize - 1) / kUnitSize) * kUnitSize;
 }
 
 uint64_t SourceLength(std::ifstream& source) {
@@ -161,10 +182,14 @@ StepResult WriteRegion(DeviceChannel& channel, int slot, const RegionWrite& requ
   }
   const uint64_t length = SourceLength(source);
   const RegionLayout layout = LayoutOf(request);
+  if (layout.start + UnitsCovered(layout, length) > MemoryEnd(request, layout)) {
+    return StepResult::FileOpenFailed;  // nothing sent: the source does not fit its region
+  }
 
   UnitBuffer unit;
   uint64_t done = 0;  // source bytes written
   int lastRead = 1;
+  bool unitRefused = false;  // a signature unit never read back as written
   for (uint32_t index = 0;; ++index) {
     if (stop.stop_requested()) {
       return StepResult::Parked;
@@ -200,6 +225,15 @@ StepResult WriteRegion(DeviceChannel& channel, int slot, const RegionWrite& requ
           return StepResult::Parked;
         }
         break;  // the signature goes on with its next unit
+      case UnitOutcome::RewritesExhausted:
+        if (!layout.fixedUnits) {
+          observer.SlotText(slot, kReconnectText);
+          return StepResult::Parked;
+        }
+        // The link works but the unit does not hold what was written: a verification failure,
+        // whatever the last read says.
+        unitRefused = true;
+        break;
     }
 
     done += n;
@@ -228,7 +262,10 @@ StepResult WriteRegion(DeviceChannel& channel, int slot, const RegionWrite& requ
         return StepResult::Parked;
     }
   }
-  return lastRead == 0 ? StepResult::LinkLost : StepResult::Ok;
+  if (lastRead == 0) {
+    return StepResult::LinkLost;
+  }
+  return unitRefused ? StepResult::VerifyFailed : StepResult::Ok;
 }
 
 std::filesystem::path ReadFlashRangeToFile(const DeviceLink& link,

@@ -20,7 +20,7 @@ enum class StepResult : int {
   Ok = 0,              // every unit matched; verification passed or was not asked for
   VerifyFailed = 1,    // the read-back file differs from the source
   LinkLost = 2,        // the last read-back of the unit loop failed
-  FileOpenFailed = 3,  // the source file cannot be opened
+  FileOpenFailed = 3,  // the source file cannot be opened, or would not fit the region
   Parked = 4,          // the writer gave up on the device: the worker must do nothing more
 };
 
@@ -75,10 +75,14 @@ struct RegionWrite {
 
 // Writes `request.source` through `channel` (claimed for the detected drive and open; `slot` is
 // its slot). `verifyPath`, when given, receives the read-back file's path.
+// A source whose units would run past the end of the model's memory (the controller memory's
+// FwReadLength, the data flash's FlashSize) is refused with FileOpenFailed before anything is
+// sent: it would overwrite what lies behind the region (settings, version record) or wrap.
 // Parked comes back after the reconnect text (a unit that cannot be written, or the first
 // firmware unit refused, with the error box before it), and, with nothing more sent or shown,
 // when `request.stop` is requested. The signature writer never parks on a unit: it goes on with
-// the next one, and a last unit that did not read back makes the result LinkLost.
+// the next one; a last unit whose read-back failed makes the result LinkLost, and a unit that
+// still read back different after kMaxUnitRewrites rewrites makes it VerifyFailed.
 StepResult WriteRegion(DeviceChannel& channel, int slot, const RegionWrite& request,
                        RegionWriterObserver& observer, std::filesystem::path* verifyPath = nullptr);
 
@@ -91,15 +95,23 @@ std::filesystem::path ReadFlashRangeToFile(const DeviceLink& link,
                                            std::string_view fileName, uint32_t start,
                                            uint32_t length, std::stop_token stop = {});
 
+enum class CompareOutcome {
+  Equal,      // the regions are equal; nothing changed
+  Extracted,  // they differ, and fileA now holds fileB's region
+  Failed,     // fileB could not be read, or fileA could not be replaced: fileA is as it was
+};
+
 // Compares `length` bytes of fileA from offsetA with fileB from offsetB; bytes beyond a file's
-// end (or of a file that cannot be opened) count as 0xFF. Equal: true, nothing changes.
+// end (or, for fileA, of a file that cannot be opened) count as 0xFF. Equal: nothing changes.
 // Different: fileA is replaced by fileB's region, padded with 0xFF up to extractEnd - offsetA
 // bytes when extractEnd is not 0 (cut to that size when it is smaller than `length`, empty when
-// extractEnd <= offsetA); false. Any length; memory use does not grow with it. fileB may be
-// fileA itself: the extract is completed beside fileA and then renamed over it.
-bool CompareAndExtract(const std::filesystem::path& fileA, uint64_t offsetA,
-                       const std::filesystem::path& fileB, uint64_t offsetB, uint64_t length,
-                       uint64_t extractEnd);
+// extractEnd <= offsetA). Any length; memory use does not grow with it. fileB may be fileA
+// itself: the extract is completed beside fileA and then renamed over it.
+// WARNING: on Failed fileA still holds its old bytes (the whole memory copy); it must not be
+// written to the device as if it were the component.
+CompareOutcome CompareAndExtract(const std::filesystem::path& fileA, uint64_t offsetA,
+                                 const std::filesystem::path& fileB, uint64_t offsetB,
+                                 uint64_t length, uint64_t extractEnd);
 
 // The same comparison without extraction; true when equal or when `enabled` is false.
 bool CompareFileRegions(const std::filesystem::path& fileA, uint64_t offsetA,

@@ -242,6 +242,32 @@ TEST(MainWindowTest, PackageCountryRefillsTheVoiceList) {
   }
 }
 
+// The pair appears while the device is still being read; the user's choice then belongs to the
+// window, and the detection's last report must not undo it.
+TEST(MainWindowTest, CountryChosenWhileTheDeviceIsReadStaysChosen) {
+  WindowRun run;
+  emu::PresetOptions uzbek = Preset(9);
+  uzbek.country = kCountryUzbekistan;
+  auto device = run.Plug(uzbek);
+  device->SetCommandDelay(100us);
+  run.main.OnInitDialog();
+  ASSERT_TRUE(run.Pump([&] { return run.main.State().detectionPhase == DetectionPhase::Reading; }));
+  ASSERT_TRUE(run.view.Control(ids::kRussiaRadio).shown);
+  // Nothing is chosen yet, so neither radio may show checked.
+  EXPECT_TRUE(Contains(run.view.Calls(), "check 1088 0"));
+  EXPECT_TRUE(Contains(run.view.Calls(), "check 1093 0"));
+  EXPECT_FALSE(run.view.Control(ids::kRussiaRadio).checked);
+  EXPECT_FALSE(run.view.Control(ids::kUzbekistanRadio).checked);
+
+  run.main.OnPackageCountry(ids::kRussiaRadio);
+  const auto russianVoices = Voices(run.view);
+  ASSERT_EQ(russianVoices.size(), 4u);
+  ASSERT_TRUE(run.Pump([&] { return run.main.State().detectionPhase == DetectionPhase::Ready; }));
+  EXPECT_EQ(run.main.State().deviceInfo.packageCountry, kCountryRussia);
+  EXPECT_EQ(run.main.State().deviceInfo.country, kCountryUzbekistan) << "the device's own";
+  EXPECT_EQ(Voices(run.view), russianVoices);
+}
+
 TEST(MainWindowTest, ServiceModeShowsItsControlsOnce) {
   WindowRun run;
   run.Plug(Preset(8));
@@ -298,6 +324,33 @@ TEST(MainWindowTest, ReadAndEraseWaitUntilTheDetectionHasReadTheDevice) {
     return c.direction == DataDirection::ToDevice;
   }));
   EXPECT_FALSE(fs::exists(run.folder / "ReadFlashData.bin"));
+}
+
+// ERASE would overwrite units an update has just written and verified; READ would share the
+// drive with the writer.
+TEST(MainWindowTest, ReadAndEraseAreRefusedWhileAnUploadRuns) {
+  WindowRun run;
+  auto device = run.Plug(Preset(26));
+  run.OpenUntilReady();
+  run.ChooseNewerFile(26);
+  device->SetCommandDelay(50us);
+  run.main.OnUpload();
+  ASSERT_EQ(run.main.State().updatePhase, UpdatePhase::Running);
+
+  EXPECT_FALSE(run.main.OnErase());
+  EXPECT_FALSE(run.main.OnRead());
+  EXPECT_FALSE(fs::exists(run.folder / "ReadFlashData.bin"));
+  ASSERT_TRUE(run.Pump([&] { return run.main.State().updatePhase == UpdatePhase::Finished; }));
+  EXPECT_EQ(run.view.Text(ids::kFwResultText), kUpdated);
+  EXPECT_EQ(run.view.Text(ids::kVoiceResultText), kUpdated);
+  EXPECT_EQ(run.view.Text(ids::kDbResultText), kUpdated);
+  // Nothing but the update wrote: the voice the file carries is still in the data flash.
+  const auto file = emu::MakeUpdateFile(emu::NewerUpdateFile(Preset(26)));
+  const auto voice = device->Peek(MemorySelector::DataFlash, 0, 1024);
+  EXPECT_TRUE(std::equal(voice.begin(), voice.end(),
+                         file.bytes.begin() + ModelCatalogue::VoiceFileOffset(26)));
+
+  EXPECT_TRUE(run.main.OnRead()) << "allowed again once the update has ended";
 }
 
 // ERASE writes every unit of the data flash with 0xFF; a model without a data flash still gets

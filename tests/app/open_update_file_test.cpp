@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "app/control_ids.h"
 #include "app/recording_view.h"
+#include "device/model_catalogue.h"
+#include "emulator/update_file_builder.h"
 #include "tests/support/scoped_temp_dir.h"
 
 namespace korvan {
@@ -267,6 +271,96 @@ TEST_F(OpenUpdateFileTest, CancelIsRefusedEvenForAModelWithoutPattern) {
   ExpectRefused();
   EXPECT_EQ(state.UpdateFilePath, fs::path("/earlier/file.bin"));
   ExpectFileColumn("blank", "blank", "blank");
+}
+
+TEST_F(OpenUpdateFileTest, RefusesHeaderComponentsOutsideTheFileOrTheMemory) {
+  namespace catalogue = ModelCatalogue;
+  // Header fields: firmware length at 1, voice at 5, database at 9 (u32), signature at 13 (u16).
+  enum Field { kFw = 1, kVoice = 5, kDb = 9, kSig = 13 };
+  struct Case {
+    uint8_t type;
+    Field field;
+    const char* what;
+    // The length to put in the header, from the model's numbers; 0 keeps the file as made.
+    std::function<uint64_t(int8_t type, uint32_t dbAddress, uint64_t fileSize)> length;
+    bool extendFile;  // make the file long enough that only the memory can refuse
+  };
+  const auto pastFile = [](uint32_t (*offset)(int8_t)) {
+    return [offset](int8_t type, uint32_t, uint64_t size) { return size - offset(type) + 1; };
+  };
+  const auto voicePastFlash = [](int8_t type, uint32_t, uint64_t) {
+    return uint64_t{catalogue::FlashSize(type)} + 1;
+  };
+  const auto dbPastFlash = [](int8_t type, uint32_t db, uint64_t) {
+    return uint64_t{catalogue::FlashSize(type)} - db + 1;
+  };
+  const auto fwPastController = [](int8_t type, uint32_t, uint64_t) {
+    return uint64_t{catalogue::FwReadLength(type)} - catalogue::BootLoaderSize(type) + 1;
+  };
+  const auto all = [](int8_t, uint32_t, uint64_t) { return uint64_t{0xFFFFFFFF}; };
+  const auto none = [](int8_t, uint32_t, uint64_t) { return uint64_t{0}; };
+  const Case cases[] = {
+      {4, kFw, "as made", none, false},
+      {8, kFw, "as made", none, false},
+      {17, kFw, "as made", none, false},
+      {26, kFw, "as made", none, false},
+      {4, kFw, "firmware past the file", pastFile(catalogue::FwFileOffset), false},
+      {17, kFw, "firmware past the controller memory", fwPastController, true},
+      {26, kFw, "firmware past the controller memory", fwPastController, true},
+      {4, kVoice, "voice past the file", pastFile(catalogue::VoiceFileOffset), false},
+      {4, kVoice, "voice past the data flash", voicePastFlash, true},
+      {8, kVoice, "voice past the data flash", voicePastFlash, true},
+      {26, kVoice, "voice over the settings and version record",
+       [](int8_t, uint32_t, uint64_t) { return uint64_t{0x01100000}; }, true},
+      {26, kVoice, "voice of 4 GiB", all, false},
+      {4, kDb, "database past the file", pastFile(catalogue::DbFileOffset), false},
+      {4, kDb, "database past the data flash", dbPastFlash, true},
+      {17, kDb, "database past the data flash", dbPastFlash, true},
+      {26, kDb, "database past the data flash", dbPastFlash, true},
+      {26, kDb, "database of 4 GiB", all, false},
+      {8, kSig, "signature past the file", [](int8_t, uint32_t, uint64_t) { return 0xFFFF; },
+       false},
+      {8, kSig, "signature past its 8 KiB block",
+       [](int8_t, uint32_t, uint64_t) { return 8 * 1024 + 1; }, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.type) + ": " + c.what);
+    emu::PresetOptions device;
+    device.rawType = c.type;
+    const emu::UpdateFile file = emu::MakeUpdateFile(emu::NewerUpdateFile(device));
+    const auto path = emu::WriteUpdateFile(temp.path(), file).value();
+    const auto type = static_cast<int8_t>(c.type);
+    DeviceInfo info;
+    info.typeCode = type;
+    UpdateFileInfo newer;
+    newer.fileFwVersion = {0, 3, 0, 1};
+    const uint64_t length =
+        c.length(type, catalogue::DbFlashOffset(1, info, newer), file.bytes.size());
+    if (length != 0) {
+      std::fstream patch(path, std::ios::binary | std::ios::in | std::ios::out);
+      for (int i = 0; i < (c.field == kSig ? 2 : 4); ++i) {
+        patch.seekp(c.field + i);
+        patch.put(static_cast<char>((length >> (8 * i)) & 0xFF));
+      }
+    }
+    if (c.extendFile) {
+      const uint64_t offsets[] = {0, catalogue::FwFileOffset(type),
+                                  0, 0,
+                                  0, catalogue::VoiceFileOffset(type),
+                                  0, 0,
+                                  0, catalogue::DbFileOffset(type),
+                                  0, 0,
+                                  0, 0x800000};
+      fs::resize_file(path, std::max<uint64_t>(file.bytes.size(), offsets[c.field] + length));
+    }
+    state = AppState{};
+    state.deviceInfo.typeCode = type;
+    const bool accepted = Open(path.string());
+    EXPECT_EQ(accepted, length == 0);
+    if (length != 0) {
+      ExpectRefused();
+    }
+  }
 }
 
 }  // namespace

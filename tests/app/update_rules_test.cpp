@@ -126,7 +126,9 @@ TEST(UpdateRulesTest, ResultMessages) {
        "только база данных.",
        MessageIcon::Information},
       {8, "Загрузка настроек произведена.", MessageIcon::Information},
-      {9, "", MessageIcon::None},
+      {9, "Ошибка обновления! Повторите загрузку.", MessageIcon::Error},
+      {10, "Ошибка загрузки настроек! Повторите загрузку.", MessageIcon::Error},
+      {11, "", MessageIcon::None},
   };
   for (const auto& c : cases) {
     RecordingView view;

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <functional>
 
 #include "app/control_ids.h"
 #include "app/upload_command.h"
@@ -232,6 +234,155 @@ TEST(UpdateWorkerTest, MissingSourceShowsTheOpenErrorAndGoesOn) {
                         "status Ошибка открытия файла!!") != run.view.Calls().end());
   EXPECT_TRUE(std::find(run.view.Calls().begin(), run.view.Calls().end(), "enable 1005 1") !=
               run.view.Calls().end());
+}
+
+bool Called(const RecordingView& view, const std::string& call) {
+  return std::find(view.Calls().begin(), view.Calls().end(), call) != view.Calls().end();
+}
+
+// Units written to `selector` below `end` (a byte address).
+size_t WritesBelow(const emu::SimulatedDevice& device, MemorySelector selector, uint64_t end) {
+  size_t writes = 0;
+  for (const Cdb& cdb : device.RecordedCdbs()) {
+    writes += cdb[0] == kOpWriteUnit && cdb[1] == static_cast<uint8_t>(selector) &&
+              uint64_t{CdbUnit(cdb)} * kUnitSize < end;
+  }
+  return writes;
+}
+
+TEST(UpdateWorkerTest, AComponentWithoutAFreshExtractIsNeverWritten) {
+  // The copies hold the whole memories read at detection; when the extract cannot replace
+  // them, writing them would put the boot loader where the firmware goes, or report a voice
+  // as updated that was never sent.
+  struct Case {
+    const char* name;
+    std::function<void(UploadRun&)> fault;
+    MemorySelector untouched;
+    uint64_t untouchedBelow;  // no unit written there
+    std::vector<int> failedCells;
+    std::vector<int> updatedCells;
+  };
+  const int fw = ids::kFwResultText;
+  const int voice = ids::kVoiceResultText;
+  const int db = ids::kDbResultText;
+  const Case cases[] = {
+      {"firmware extract cannot be written",
+       [](UploadRun& r) { fs::create_directory(r.folder / "TempFwData.bin.part"); },
+       MemorySelector::Controller,
+       uint64_t{kControllerBase} + 0x100000,
+       {fw},
+       {voice, db}},
+      {"data-flash extracts cannot be written",
+       [](UploadRun& r) { fs::create_directory(r.folder / "TempImageData.bin.part"); },
+       MemorySelector::DataFlash,
+       0x1000000,
+       {voice, db},
+       {fw}},
+      {"voice length changed after Open runs past the file",
+       [](UploadRun& r) {
+         std::fstream patch(r.filePath, std::ios::binary | std::ios::in | std::ios::out);
+         patch.seekp(5);
+         const char huge[] = {0x00, 0x00, 0x10, 0x01};  // 0x01100000
+         patch.write(huge, 4);
+       },
+       MemorySelector::DataFlash,
+       0x800000,
+       {voice},
+       {fw, db}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    UploadRun run(Device(26), NewerFile(26));
+    c.fault(run);
+    run.Upload();
+    EXPECT_EQ(run.state.updatePhase, UpdatePhase::Finished);
+    EXPECT_EQ(WritesBelow(*run.device, c.untouched, c.untouchedBelow), 0u);
+    for (const int cell : c.failedCells) {
+      EXPECT_EQ(run.view.Text(cell), "Oшибка проверить") << cell;
+    }
+    for (const int cell : c.updatedCells) {
+      EXPECT_EQ(run.view.Text(cell), kUpdated) << cell;
+    }
+    EXPECT_TRUE(Called(run.view, "status Ошибка открытия файла!!"));
+    EXPECT_TRUE(Called(run.view, "enable 1005 1"));
+    EXPECT_TRUE(run.state.updateFailed);
+    ASSERT_EQ(run.view.Messages().size(), 1u);
+    EXPECT_EQ(run.view.Messages()[0].text, "Ошибка обновления! Повторите загрузку.");
+    EXPECT_EQ(run.view.Messages()[0].icon, MessageIcon::Error);
+  }
+}
+
+TEST(UpdateWorkerTest, TheBoxFollowsWhatTheDeviceHolds) {
+  struct Case {
+    const char* name;
+    uint8_t type;
+    std::function<void(emu::SimulatedDevice&)> fault;
+    const char* firmwareCell;
+    const char* message;
+  };
+  // Type 26: 960 firmware units, each written and read back, then the whole controller memory
+  // read back for the verification; its 101st read fails and leaves a unit that differs.
+  constexpr uint64_t kFirmwareUnits = (0x100000 - 0x10000) / 1024;
+  const Case cases[] = {
+      {"everything written", 26, [](emu::SimulatedDevice&) {}, kUpdated,
+       "Прошивка успешно обновлена! \nПри следующем включении устройства сделайте сброс на "
+       "Заводские установки!"},
+      {"firmware verification fails", 26,
+       [](emu::SimulatedDevice& d) { d.FailNthCommand(2 * kFirmwareUnits + 101); },
+       "Oшибка проверить", "Ошибка обновления! Повторите загрузку."},
+      // A signature unit that reads back, but never as written, is not a lost link.
+      {"a signature unit is not taken", 8,
+       [](emu::SimulatedDevice& d) {
+         d.CorruptReads(MemorySelector::DataFlash, UnitNumber(0x7FE000) + 2, 1000);
+       },
+       kUpdated, "Ошибка обновления! Повторите загрузку."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    UploadRun run(Device(c.type), NewerFile(c.type));
+    c.fault(*run.device);
+    run.Upload();
+    EXPECT_EQ(run.view.Text(ids::kFwResultText), c.firmwareCell);
+    // Type 8's detection shows its notice first; the run adds exactly one box.
+    const size_t before = c.type == 8 ? 1 : 0;
+    ASSERT_EQ(run.view.Messages().size(), before + 1);
+    EXPECT_EQ(run.view.Messages().back().text, c.message);
+    EXPECT_NE(run.view.Status().text, "Ошибка соединения!!");
+  }
+}
+
+// A settings writer that answers what the test says.
+class FixedSettingsWriter final : public SettingsBlockWriter {
+ public:
+  explicit FixedSettingsWriter(int result) : result_(result) {}
+  int WriteSettingsBlock(DeviceChannel&, int) override { return result_; }
+
+ private:
+  int result_;
+};
+
+TEST(UpdateWorkerTest, SettingsBoxFollowsTheWriter) {
+  struct Case {
+    int written;
+    const char* message;
+  };
+  const Case cases[] = {{0, "Загрузка настроек произведена."},
+                        {2, "Ошибка загрузки настроек! Повторите загрузку."}};
+  for (const auto& c : cases) {
+    UploadRun run(Device(26), NewerFile(26));
+    FixedSettingsWriter writer(c.written);
+    run.state.UploadMode = 7;
+    run.state.SettingsPending = true;
+    run.state.QuietUpload = true;
+    UpdateWorker worker(run.host, run.slots, run.window, run.view, run.state, &writer);
+    worker.Start();
+    EXPECT_TRUE(run.window.RunUntil([&] { return run.state.updatePhase == UpdatePhase::Finished; },
+                                    std::chrono::seconds(30)));
+    worker.Stop();
+    ASSERT_EQ(run.view.Messages().size(), 1u) << c.written;
+    EXPECT_EQ(run.view.Messages()[0].text, c.message);
+    EXPECT_EQ(run.state.updateFailed, c.written != 0);
+  }
 }
 
 TEST(UpdateWorkerTest, VerificationOffWritesNoReadBackFile) {

@@ -101,7 +101,7 @@ TEST(CompareAndExtractTest, ErasedPaddingAndExtraction) {
     }
     WriteCopy(fileB, c.b);
     EXPECT_EQ(CompareAndExtract(fileA, c.offsetA, fileB, c.offsetB, c.length, c.extractEnd),
-              c.equal)
+              c.equal ? CompareOutcome::Equal : CompareOutcome::Extracted)
         << c.name;
     EXPECT_EQ(ReadFile(fileA), c.aAfter) << c.name;
     EXPECT_EQ(ReadFile(fileB), c.b) << c.name << ": fileB is only read";
@@ -130,7 +130,8 @@ TEST(CompareAndExtractTest, FileReplacedByARegionOfItself) {
     korvan::testing::ScopedTempDir dir("compare");
     const auto copy = dir / "TempImageData.bin";
     WriteCopy(copy, Cat(first, second));
-    EXPECT_FALSE(CompareAndExtract(copy, 0, copy, 4096, 4096, c.extractEnd)) << c.name;
+    EXPECT_EQ(CompareAndExtract(copy, 0, copy, 4096, 4096, c.extractEnd), CompareOutcome::Extracted)
+        << c.name;
     EXPECT_EQ(ReadFile(copy), c.expected) << c.name;
     EXPECT_THAT(FolderEntries(dir.path()), ::testing::ElementsAre("TempImageData.bin")) << c.name;
   }
@@ -148,12 +149,51 @@ TEST(CompareAndExtractTest, CopyReplacedComponentByComponent) {
   WriteCopy(copy, flash);
   WriteCopy(update, Cat(Cat(Bytes(16, 0), voice), database));
 
-  EXPECT_TRUE(CompareAndExtract(copy, 0x8000, update, 16 + voice.size(), database.size(), 0))
+  EXPECT_EQ(CompareAndExtract(copy, 0x8000, update, 16 + voice.size(), database.size(), 0),
+            CompareOutcome::Equal)
       << "before the voice step the database is the same";
-  EXPECT_FALSE(CompareAndExtract(copy, 0, update, 16, voice.size(), 0));
+  EXPECT_EQ(CompareAndExtract(copy, 0, update, 16, voice.size(), 0), CompareOutcome::Extracted);
   EXPECT_EQ(ReadFile(copy), voice);
-  EXPECT_FALSE(CompareAndExtract(copy, 0x8000, update, 16 + voice.size(), database.size(), 0));
+  EXPECT_EQ(CompareAndExtract(copy, 0x8000, update, 16 + voice.size(), database.size(), 0),
+            CompareOutcome::Extracted);
   EXPECT_EQ(ReadFile(copy), database);
+}
+
+TEST(CompareAndExtractTest, AnExtractThatCannotBeMadeLeavesTheCopyAndSaysSo) {
+  // The copy keeps the whole memory read at detection when no extract replaces it; that must
+  // never pass for the component.
+  const Bytes copyBytes = PseudoRandomBytes(4096, 10);
+  const Bytes component = PseudoRandomBytes(1024, 11);
+  struct Case {
+    const char* name;
+    bool partIsFolder;  // something not ours stands where the extract is written
+    bool updateMissing;
+    bool updateIsFolder;
+  };
+  const Case cases[] = {
+      {"extract cannot be written", true, false, false},
+      {"update file missing", false, true, false},
+      {"update file is a folder", false, false, true},
+  };
+  for (const auto& c : cases) {
+    korvan::testing::ScopedTempDir dir("compare");
+    const auto copy = dir / "TempImageData.bin";
+    const auto update = dir / "update.bin";
+    WriteCopy(copy, copyBytes);
+    if (c.updateIsFolder) {
+      std::filesystem::create_directory(update);
+    } else if (!c.updateMissing) {
+      WriteCopy(update, component);
+    }
+    if (c.partIsFolder) {
+      std::filesystem::create_directory(dir / "TempImageData.bin.part");
+    }
+    EXPECT_EQ(CompareAndExtract(copy, 0, update, 0, component.size(), 0), CompareOutcome::Failed)
+        << c.name;
+    EXPECT_EQ(ReadFile(copy), copyBytes) << c.name;
+    EXPECT_EQ(std::filesystem::is_directory(dir / "TempImageData.bin.part"), c.partIsFolder)
+        << c.name << ": a folder that is not ours stays";
+  }
 }
 
 TEST(CompareFileRegionsTest, ComparesWithoutChangingAnything) {
@@ -217,7 +257,9 @@ TEST(CompareAndExtractTest, RegionsLongerThanEightMebibytes) {
     WriteCopy(fileB, Cat(Bytes(kOffsetB, 0), region));
     const bool equal = !c.flippedAt;
     EXPECT_EQ(CompareFileRegions(fileA, 0, fileB, kOffsetB, kLength, true), equal) << c.name;
-    EXPECT_EQ(CompareAndExtract(fileA, 0, fileB, kOffsetB, kLength, 0), equal) << c.name;
+    EXPECT_EQ(CompareAndExtract(fileA, 0, fileB, kOffsetB, kLength, 0),
+              equal ? CompareOutcome::Equal : CompareOutcome::Extracted)
+        << c.name;
     EXPECT_TRUE(ReadFile(fileA) == region) << c.name << ": fileA holds fileB's region";
   }
 }

@@ -438,11 +438,12 @@ TEST(RegionWriterTest, SignatureGoesOnPastUnitsThatDoNotReadBack) {
     unplugged.push_back(Command('R', kFlash, start + i * kUnitSize, false));
   }
   const Case cases[] = {
-      // Only the last unit's read-back decides the result.
+      // A unit that reads back, but never as written, is not held by the device: a
+      // verification failure wherever it lies, with the check box off too, and not a lost link.
       {"a middle unit never reads back equal", persistent(3), false, withRewrites(3),
-       StepResult::Ok},
+       StepResult::VerifyFailed},
       {"the last unit never reads back equal", persistent(7), false, withRewrites(7),
-       StepResult::LinkLost},
+       StepResult::VerifyFailed},
       {"cable pulled", [](emu::SimulatedDevice& d) { d.DisconnectAfter(3); }, false, unplugged,
        StepResult::LinkLost},
       // The read-back file cannot be read either, and the difference comes first.
@@ -471,6 +472,31 @@ TEST(RegionWriterTest, SourceThatCannotBeOpenedWritesNothing) {
       EXPECT_THAT(rig.Sent(), ::testing::IsEmpty()) << t.name;
       EXPECT_THAT(rig.observer.events, ::testing::IsEmpty()) << t.name;
     }
+  }
+}
+
+TEST(RegionWriterTest, SourceThatWouldRunPastTheMemoryWritesNothing) {
+  // Type 24: controller memory 0x60000 with the firmware from 0x4000; type 5: 8 MiB of data
+  // flash with the database at 0x410000. One byte more than fits spills into the next unit.
+  struct Case {
+    Target target;
+    uint64_t fits;  // the longest source the region takes
+  };
+  const Case cases[] = {
+      {kFirmware24, 0x60000 - 0x4000},
+      {kVoice, kFlashSize},
+      {kDatabase, kFlashSize - kDatabaseAddress},
+  };
+  for (const auto& c : cases) {
+    WriterRig rig(c.target.type);
+    const auto source = rig.Source(Bytes(static_cast<size_t>(c.fits) + 1, 0x5A));
+    EXPECT_EQ(rig.Run(rig.Request(c.target.region, source, true)), StepResult::FileOpenFailed)
+        << c.target.name;
+    EXPECT_THAT(rig.Sent(), ::testing::IsEmpty()) << c.target.name;
+
+    // The longest source that fits is written to the memory's last unit.
+    std::filesystem::resize_file(source, c.fits);
+    EXPECT_EQ(rig.Run(rig.Request(c.target.region, source)), StepResult::Ok) << c.target.name;
   }
 }
 

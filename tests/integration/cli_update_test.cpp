@@ -119,5 +119,43 @@ TEST(CliUpdateTest, CheckJudgesTheFileForTheDeviceOrAModel) {
   EXPECT_NE(run.out.find("\"firmware\": \"\""), std::string::npos) << run.out;
 }
 
+TEST(CliUpdateTest, AnExtractThatCannotBeMadeWritesNothingAndFails) {
+  // Something that is not ours stands where an extract is written: the component is not
+  // written from the memory copy of the detection, and the run fails.
+  struct Case {
+    const char* extract;
+    const char* deviceFile;  // unchanged afterwards
+    std::string cells;
+  };
+  const Case cases[] = {
+      {"TempFwData.bin", "controller.bin",
+       "\"firmware\": \"Oшибка проверить\", \"voice\": \"Обновлено\", \"database\": "
+       "\"Обновлено\""},
+      {"TempImageData.bin", "flash.bin",
+       "\"firmware\": \"Обновлено\", \"voice\": \"Oшибка проверить\", \"database\": "
+       "\"Oшибка проверить\""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.extract);
+    Folders folders(26, emu::NewerUpdateFile([] {
+                      emu::PresetOptions device;
+                      device.rawType = 26;
+                      return device;
+                    }()));
+    const Bytes before = ReadAll(folders.device / c.deviceFile);
+    fs::create_directories(folders.work / (std::string(c.extract) + ".part"));
+
+    const testing::CliRun run = folders.Korvan({"update", folders.updateFile.string(), "--json"});
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    EXPECT_NE(run.out.find(c.cells), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"message\": \"Ошибка обновления! Повторите загрузку.\""),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("\"errors\": [\"Ошибка открытия файла!!\"]"), std::string::npos)
+        << run.out;
+    EXPECT_TRUE(ReadAll(folders.device / c.deviceFile) == before);
+  }
+}
+
 }  // namespace
 }  // namespace korvan
