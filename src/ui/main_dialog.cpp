@@ -140,6 +140,14 @@ void CDahlia_UpdaterDlg::CreateControls() {
     if (control.id >= 0) {
       controls_[control.id] = window;
     }
+    if (control.id == ids::kUzbekistanRadio) {
+      // A toolkit radio group always shows one radio checked, and a country is chosen only
+      // by the user: this one, created next so that it joins the pair's group, stands for "no
+      // country yet".
+      noCountryRadio_ = new wxRadioButton(this, wxID_ANY, wxEmptyString, window->GetPosition());
+      noCountryRadio_->Hide();
+      noCountryRadio_->SetValue(true);
+    }
   }
 }
 
@@ -183,8 +191,17 @@ void CDahlia_UpdaterDlg::BindEvents() {
   Bind(wxEVT_MENU, &CDahlia_UpdaterDlg::OnCommand, this);
   Bind(wxEVT_CLOSE_WINDOW, &CDahlia_UpdaterDlg::OnClose, this);
   Bind(wxEVT_CHAR_HOOK, &CDahlia_UpdaterDlg::OnCharHook, this);
+  // The toolkit hands the pointer's events over a control to that control, the logo
+  // picture's included (it has no window of its own, yet takes them from the dialog): the
+  // hover follows the pointer over every control, and a click on the picture counts too.
+  for (wxWindow* window : {static_cast<wxWindow*>(this), static_cast<wxWindow*>(logo_)}) {
+    window->Bind(wxEVT_LEFT_DOWN, &CDahlia_UpdaterDlg::OnLeftDown, this);
+    window->Bind(wxEVT_LEAVE_WINDOW, &CDahlia_UpdaterDlg::OnMouseLeave, this);
+  }
   Bind(wxEVT_MOTION, &CDahlia_UpdaterDlg::OnMouseMove, this);
-  Bind(wxEVT_LEFT_DOWN, &CDahlia_UpdaterDlg::OnLeftDown, this);
+  for (wxWindow* child : GetChildren()) {
+    child->Bind(wxEVT_MOTION, &CDahlia_UpdaterDlg::OnMouseMove, this);
+  }
   Bind(wxEVT_CONTEXT_MENU, &CDahlia_UpdaterDlg::OnContextMenu, this);
 }
 
@@ -271,23 +288,44 @@ void CDahlia_UpdaterDlg::OnCharHook(wxKeyEvent& event) {
   const bool onButton = dynamic_cast<wxButton*>(wxWindow::FindFocus()) != nullptr;
   if (enter && !onButton && event.GetModifiers() == wxMOD_NONE) {
     // The dialog's default command: it ends the dialog with OK, without the close clean-up.
-    EndDialog(wxID_OK);
+    // Not while End is disabled: the window may not end then (an update is writing to the
+    // device), and the focus kept on a control must not let Enter end it.
+    if (wxWindow* end = Control(ids::kEnd); end != nullptr && end->IsEnabled()) {
+      EndDialog(wxID_OK);
+    }
     return;
   }
   event.Skip();
 }
 
+wxPoint CDahlia_UpdaterDlg::ClientPoint(const wxMouseEvent& event) const {
+  const auto* source = dynamic_cast<wxWindow*>(event.GetEventObject());
+  if (source == nullptr || source == this) {
+    return event.GetPosition();
+  }
+  return ScreenToClient(source->ClientToScreen(event.GetPosition()));
+}
+
 void CDahlia_UpdaterDlg::OnMouseMove(wxMouseEvent& event) {
-  const wxPoint at = event.GetPosition();
+  // A control's own handling of the pointer goes on.
+  event.Skip();
+  const wxPoint at = ClientPoint(event);
   if (InLogoRect(at.x, at.y)) {
     SetCursor(wxCursor(wxCURSOR_HAND));
     ShowLogo(logoUnderMouse_);
     logoHover_ = 1;
-    event.Skip();
   } else if (logoHover_ != 0) {
     SetCursor(wxCursor(wxCURSOR_ARROW));
     ShowLogo(logoPlain_);
-    event.Skip();
+  }
+}
+
+void CDahlia_UpdaterDlg::OnMouseLeave(wxMouseEvent& event) {
+  // The pointer can leave the window straight from the rectangle, with no move outside it.
+  event.Skip();
+  if (logoHover_ != 0) {
+    SetCursor(wxCursor(wxCURSOR_ARROW));
+    ShowLogo(logoPlain_);
   }
 }
 
@@ -299,7 +337,7 @@ void CDahlia_UpdaterDlg::ShowLogo(const wxBitmap& bitmap) {
 }
 
 void CDahlia_UpdaterDlg::OnLeftDown(wxMouseEvent& event) {
-  const wxPoint at = event.GetPosition();
+  const wxPoint at = ClientPoint(event);
   if (InLogoRect(at.x, at.y)) {
     options_.services.openBrowser(Utf8(options_.siteUrl));
   }
@@ -335,22 +373,93 @@ void CDahlia_UpdaterDlg::SetControlText(int id, std::string_view text) {
 
 void CDahlia_UpdaterDlg::EnableControl(int id, bool enabled) {
   if (wxWindow* window = Control(id)) {
+    const bool hadFocus = HoldsFocus(*window);
     window->Enable(enabled);
+    KeepFocus(*window, hadFocus);
   }
 }
 
 void CDahlia_UpdaterDlg::ShowControl(int id, bool shown) {
   if (wxWindow* window = Control(id)) {
+    const bool hadFocus = HoldsFocus(*window);
     window->Show(shown);
+    KeepFocus(*window, hadFocus);
+  }
+}
+
+bool CDahlia_UpdaterDlg::HoldsFocus(const wxWindow& control) const {
+  wxWindow* focus = FindFocus();
+  return focus != nullptr && control.IsDescendant(focus);
+}
+
+bool CDahlia_UpdaterDlg::FocusOnUsableControl() const {
+  wxWindow* focus = FindFocus();
+  if (focus == nullptr || focus == this || !IsDescendant(focus)) {
+    return false;
+  }
+  while (focus->GetParent() != this) {
+    focus = focus->GetParent();
+  }
+  return focus->CanAcceptFocus();
+}
+
+void CDahlia_UpdaterDlg::KeepFocus(wxWindow& changed, bool hadFocus) {
+  // GTK takes the keyboard focus from a control it disables or hides and gives it to no
+  // other: the keys then reach no window, so neither Esc (End's) nor the Ctrl+A accelerator
+  // works until a click. Before the window is first shown the toolkit places the focus.
+  if (!IsShown()) {
+    return;
+  }
+  const bool usable = changed.CanAcceptFocus();
+  const bool lost = hadFocus && !usable;
+  const bool regained = !hadFocus && usable && !FocusOnUsableControl();
+  if (!lost && !regained) {
+    return;
+  }
+  // End first (it closes the window, as Esc does), else the next control in tab order.
+  wxWindow* target = nullptr;
+  if (wxWindow* end = Control(ids::kEnd); end != nullptr && end->CanAcceptFocus()) {
+    target = end;
+  } else {
+    const wxWindowList& children = GetChildren();
+    auto next = std::find(children.begin(), children.end(), &changed);
+    for (size_t step = 0; step < children.size() && target == nullptr; ++step) {
+      if (next != children.end()) {
+        ++next;
+      }
+      if (next == children.end()) {
+        next = children.begin();
+      }
+      if ((*next)->CanAcceptFocus()) {
+        target = *next;
+      }
+    }
+  }
+  if (target != nullptr) {
+    if (holdsOwnFocus_) {
+      // Focusable itself, the dialog would take every Tab for itself.
+      SetCanFocus(false);
+      holdsOwnFocus_ = false;
+    }
+    target->SetFocus();
+  } else {
+    // Nothing can take it: the dialog keeps it, so the accelerator still arrives. Its client
+    // area takes the focus only when allowed to.
+    SetCanFocus(true);
+    holdsOwnFocus_ = true;
+    SetFocus();
   }
 }
 
 void CDahlia_UpdaterDlg::CheckControl(int id, bool checked) {
   wxWindow* window = Control(id);
   if (auto* radio = dynamic_cast<wxRadioButton*>(window)) {
-    // A radio is unchecked by checking another of its group.
+    // A radio is unchecked by checking another of its group; the country pair has a hidden
+    // one for that.
     if (checked) {
       radio->SetValue(true);
+    } else if ((id == ids::kRussiaRadio || id == ids::kUzbekistanRadio) && radio->GetValue()) {
+      noCountryRadio_->SetValue(true);
     }
   } else if (auto* box = dynamic_cast<wxCheckBox*>(window)) {
     box->SetValue(checked);
@@ -374,6 +483,15 @@ void CDahlia_UpdaterDlg::SetStatusColours(const StatusColours& colours) {
 
 void CDahlia_UpdaterDlg::SetStatusShowText(bool show) {
   StatusBar().SetShowText(show);
+}
+
+int CDahlia_UpdaterDlg::SelectedVoiceData() const {
+  auto* combo = dynamic_cast<wxChoice*>(Control(ids::kVoiceCombo));
+  if (combo == nullptr || combo->GetSelection() == wxNOT_FOUND) {
+    return -1;
+  }
+  return static_cast<int>(reinterpret_cast<intptr_t>(
+      combo->GetClientData(static_cast<unsigned>(combo->GetSelection()))));
 }
 
 void CDahlia_UpdaterDlg::SetVoiceItems(const std::vector<VoiceItem>& items) {

@@ -20,6 +20,7 @@
 #include "ui/text_progress_ctrl.h"
 #include "ui/wx_window_thread.h"
 
+class wxRadioButton;
 class wxStaticBitmap;
 
 namespace korvan::ui {
@@ -66,6 +67,7 @@ class CDahlia_UpdaterDlg final : public wxDialog, public View {
   void SetStatusColours(const StatusColours& colours) override;
   void SetStatusShowText(bool show) override;
   void SetVoiceItems(const std::vector<VoiceItem>& items) override;
+  int SelectedVoiceData() const override;
   void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
   std::optional<std::string> ChooseOpenFile(std::string_view filter) override;
 
@@ -74,7 +76,6 @@ class CDahlia_UpdaterDlg final : public wxDialog, public View {
   wxWindow* Control(int id) const;
   CTextProgressCtrl& StatusBar() { return slotBars_[0]; }
   const MainWindow& Logic() const { return *logic_; }
-  bool LogoHover() const { return logoHover_ != 0; }
 
  private:
   void CreateControls();
@@ -88,19 +89,32 @@ class CDahlia_UpdaterDlg final : public wxDialog, public View {
   void OnEnd(wxCommandEvent& event);
   void OnClose(wxCloseEvent& event);
   void OnCharHook(wxKeyEvent& event);
+  // Pointer events of the dialog and of its controls, in the dialog's client pixels.
+  wxPoint ClientPoint(const wxMouseEvent& event) const;
   void OnMouseMove(wxMouseEvent& event);
+  void OnMouseLeave(wxMouseEvent& event);
   void ShowLogo(const wxBitmap& bitmap);
   void OnLeftDown(wxMouseEvent& event);
   void OnContextMenu(wxContextMenuEvent& event);
+
+  // The keyboard focus, kept on a control that can take it while controls are disabled,
+  // hidden, enabled and shown.
+  bool HoldsFocus(const wxWindow& control) const;
+  bool FocusOnUsableControl() const;
+  void KeepFocus(wxWindow& changed, bool hadFocus);
 
   MainDialogOptions options_;
   WxWindowThread window_;
   SlotProgressBarArray slotBars_;
   std::map<int, wxWindow*> controls_;
   wxStaticBitmap* logo_ = nullptr;
+  // Checked while no package country has been chosen: the country radios' group then shows
+  // neither checked. Never shown.
+  wxRadioButton* noCountryRadio_ = nullptr;
   wxBitmap logoPlain_;       // resource 150
   wxBitmap logoUnderMouse_;  // resource 157
   int logoHover_ = 0;
+  bool holdsOwnFocus_ = false;  // the dialog itself has the focus: no control can take it
   bool closedDown_ = false;
   std::unique_ptr<MainWindow> logic_;
 };

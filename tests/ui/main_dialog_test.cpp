@@ -23,11 +23,13 @@
 #include "app/show_result.h"
 #include "app/update_worker.h"
 #include "device/model_catalogue.h"
+#include "device/voice_names.h"
 #include "emulator/device_images.h"
 #include "emulator/device_presets.h"
 #include "emulator/simulated_disk_host.h"
 #include "emulator/update_file_builder.h"
 #include "tests/support/scoped_temp_dir.h"
+#include "tests/ui/shown_cursor.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/about_dialog.h"
 #include "ui/dialog_template.h"
@@ -36,9 +38,12 @@ namespace korvan::ui {
 namespace {
 
 using namespace std::chrono_literals;
+using korvan::testing::MovePointer;
+using korvan::testing::PressKey;
 using korvan::testing::PumpEvents;
 using korvan::testing::PumpUntil;
 using korvan::testing::ScopedTempDir;
+using korvan::testing::ShownCursor;
 
 constexpr int kDrive = 2;
 
@@ -85,19 +90,48 @@ class MainDialogTest : public ::testing::Test {
 
   std::string Label(int id) const { return Utf8(dialog->Control(id)->GetLabel()); }
 
-  // A click as the control reports it to the dialog.
+  // A real click in the middle of the control.
   void Click(int id) {
     wxWindow* control = dialog->Control(id);
     ASSERT_NE(control, nullptr) << id;
-    korvan::testing::ClickControl(*control);
-    PumpEvents(10ms);
+    ASSERT_TRUE(korvan::testing::ClickControl(*control)) << id;
   }
 
-  void MouseAt(wxEventType type, int x, int y) {
-    wxMouseEvent event(type);
-    event.SetPosition(wxPoint(x, y));
-    event.SetEventObject(dialog.get());
-    dialog->ProcessWindowEvent(event);
+  // A point of the dialog's client area, on the screen.
+  wxPoint At(const wxPoint& client) const { return dialog->ClientToScreen(client); }
+  wxPoint At(int x, int y) const { return At(wxPoint(x, y)); }
+  // A point of the window with no control on it: inside the template's margin.
+  wxPoint Background() const { return At(dialog->GetClientSize().x - 5, 5); }
+
+  // A newer update file for the device chosen with the file-source radio and Open, then
+  // uploaded with the mouse.
+  void StartLocalUpdate(const emu::PresetOptions& preset) {
+    const auto file =
+        emu::WriteUpdateFile(folder / "sample", emu::MakeUpdateFile(emu::NewerUpdateFile(preset)));
+    ASSERT_TRUE(file.has_value());
+    nextFile = file->string();
+    Click(ids::kFileSourceRadio);
+    ASSERT_TRUE(dialog->Control(ids::kOpenButton)->IsEnabled());
+    Click(ids::kOpenButton);
+    ASSERT_TRUE(dialog->Control(ids::kUploadButton)->IsEnabled());
+    Click(ids::kUploadButton);
+  }
+
+  // ... and returns once the run has finished.
+  void RunLocalUpdate(const emu::PresetOptions& preset) {
+    ASSERT_NO_FATAL_FAILURE(StartLocalUpdate(preset));
+    ASSERT_TRUE(PumpUntil(
+        [this] { return dialog->Logic().State().updatePhase == UpdatePhase::Finished; }, 120s));
+    PumpEvents();
+  }
+
+  std::vector<std::string> VoiceList() const {
+    std::vector<std::string> texts;
+    for (const wxString& text :
+         static_cast<wxChoice*>(dialog->Control(ids::kVoiceCombo))->GetStrings()) {
+      texts.push_back(Utf8(text));
+    }
+    return texts;
   }
 
   // The controls a user could act on now: shown and enabled.
@@ -174,30 +208,161 @@ TEST_F(MainDialogTest, UpdatesFromALocalFileThroughItsControls) {
   emu::PresetOptions preset;
   preset.rawType = 26;
   Plug(preset);
-  const auto file =
-      emu::WriteUpdateFile(folder / "sample", emu::MakeUpdateFile(emu::NewerUpdateFile(preset)));
-  ASSERT_TRUE(file.has_value());
-  nextFile = file->string();
-
   Open();
   ASSERT_TRUE(WaitReady());
-  Click(ids::kFileSourceRadio);
-  EXPECT_TRUE(dialog->Control(ids::kOpenButton)->IsEnabled());
-  Click(ids::kOpenButton);
+  ASSERT_NO_FATAL_FAILURE(RunLocalUpdate(preset));
+
   EXPECT_EQ(filters, std::vector<std::string>{"Bin file(*.bin)|*.bin"});
   EXPECT_EQ(Utf8(static_cast<wxTextCtrl*>(dialog->Control(ids::kFilePathEdit))->GetValue()),
             *nextFile);
   EXPECT_EQ(Label(ids::kFileFwVersionText), "v03.01");
-  ASSERT_TRUE(dialog->Control(ids::kUploadButton)->IsEnabled());
-
-  Click(ids::kUploadButton);
-  ASSERT_TRUE(PumpUntil(
-      [this] { return dialog->Logic().State().updatePhase == UpdatePhase::Finished; }, 120s));
-  PumpEvents();
   for (const int id : {ids::kFwResultText, ids::kVoiceResultText, ids::kDbResultText}) {
     EXPECT_EQ(Label(id), kUpdatedText) << id;
   }
   EXPECT_EQ(messages, std::vector<std::string>{std::string(kFirmwareUpdatedText)});
+}
+
+// The upload disables the button just clicked, then every input and End, and gives End back
+// at the end: the keyboard must still reach the window afterwards.
+TEST_F(MainDialogTest, CtrlAOpensServiceModeAfterAnUpload) {
+  emu::PresetOptions preset;
+  preset.rawType = 26;
+  Plug(preset);
+  Open();
+  ASSERT_TRUE(WaitReady());
+  ASSERT_NO_FATAL_FAILURE(RunLocalUpdate(preset));
+
+  ASSERT_TRUE(MovePointer(Background()));
+  PressKey('a', wxMOD_CONTROL);
+  EXPECT_TRUE(PumpUntil(
+      [this] {
+        return dialog->Control(ids::kReadButton)->IsShown() &&
+               dialog->Control(ids::kEraseButton)->IsShown();
+      },
+      5s));
+}
+
+TEST_F(MainDialogTest, EscEndsTheWindowAfterAnUpload) {
+  emu::PresetOptions preset;
+  preset.rawType = 26;
+  Plug(preset);
+  Open();
+  ASSERT_TRUE(WaitReady());
+  ASSERT_NO_FATAL_FAILURE(RunLocalUpdate(preset));
+  const auto copies = {folder / "TempFwData.bin", folder / "TempImageData.bin"};
+  for (const auto& copy : copies) {
+    ASSERT_TRUE(std::filesystem::exists(copy)) << copy;
+  }
+
+  ASSERT_TRUE(MovePointer(Background()));
+  PressKey(WXK_ESCAPE);
+  ASSERT_TRUE(PumpUntil([this] { return !dialog->IsShown(); }, 5s));
+  EXPECT_EQ(dialog->GetReturnCode(), wxID_CANCEL);
+  for (const auto& copy : copies) {
+    EXPECT_FALSE(std::filesystem::exists(copy)) << copy;
+  }
+}
+
+// While the run holds every control and End, the keys still reach the window, but Enter
+// must not end it: the device is being written.
+TEST_F(MainDialogTest, KeysReachTheWindowDuringAnUploadButCannotEndIt) {
+  emu::PresetOptions preset;
+  preset.rawType = 26;
+  Plug(preset);
+  Open();
+  ASSERT_TRUE(WaitReady());
+  device->SetCommandDelay(2ms);  // a run of some seconds
+  ASSERT_NO_FATAL_FAILURE(StartLocalUpdate(preset));
+  ASSERT_TRUE(PumpUntil([this] { return !dialog->Control(ids::kEnd)->IsEnabled(); }, 10s));
+  ASSERT_TRUE(ActiveInputs().empty());
+
+  ASSERT_TRUE(MovePointer(Background()));
+  PressKey('a', wxMOD_CONTROL);
+  EXPECT_TRUE(PumpUntil([this] { return dialog->Control(ids::kReadButton)->IsShown(); }, 5s));
+  for (const int key : {WXK_RETURN, WXK_ESCAPE}) {
+    PressKey(key);
+    PumpEvents(200ms);
+    EXPECT_TRUE(dialog->IsShown()) << key;
+  }
+  EXPECT_NE(dialog->Logic().State().updatePhase, UpdatePhase::Finished);
+  device->SetCommandDelay(0ms);
+  EXPECT_TRUE(PumpUntil(
+      [this] { return dialog->Logic().State().updatePhase == UpdatePhase::Finished; }, 120s));
+  EXPECT_TRUE(dialog->IsShown());
+}
+
+// Whatever the logic hides or disables, the keys still reach the window: the focus moves to
+// End, or to the dialog itself when no control can take it; it goes back to End when End
+// comes back, Tab moves it on from there, and Enter presses End.
+TEST_F(MainDialogTest, TheKeysReachTheWindowWhateverIsHiddenOrDisabled) {
+  Open();  // searching: End and the server-source radio are enabled
+  ASSERT_TRUE(MovePointer(Background()));
+  wxWindow* const end = dialog->Control(ids::kEnd);
+  dialog->Control(ids::kServerSourceRadio)->SetFocus();
+  PumpEvents();
+  dialog->ShowControl(ids::kServerSourceRadio, false);
+  EXPECT_EQ(wxWindow::FindFocus(), end);
+  dialog->ShowControl(ids::kServerSourceRadio, true);
+
+  for (const ControlTemplate& control : MainDialogTemplate()) {
+    if (control.id >= 0) {
+      dialog->EnableControl(control.id, false);
+    }
+  }
+  PumpEvents();
+  PressKey('a', wxMOD_CONTROL);
+  EXPECT_TRUE(PumpUntil([this] { return dialog->Control(ids::kReadButton)->IsShown(); }, 5s));
+
+  dialog->EnableControl(ids::kEnd, true);
+  dialog->EnableControl(ids::kServerSourceRadio, true);
+  PumpEvents();
+  EXPECT_EQ(wxWindow::FindFocus(), end);
+  PressKey(WXK_TAB);
+  EXPECT_TRUE(PumpUntil(
+      [this] { return wxWindow::FindFocus() == dialog->Control(ids::kServerSourceRadio); }, 5s));
+  PressKey(WXK_TAB);
+  EXPECT_TRUE(PumpUntil([end] { return wxWindow::FindFocus() == end; }, 5s));
+  PressKey(WXK_RETURN);
+  ASSERT_TRUE(PumpUntil([this] { return !dialog->IsShown(); }, 5s));
+  EXPECT_EQ(dialog->GetReturnCode(), wxID_CANCEL);  // End's, not the Enter key's OK
+}
+
+// The country of the package to download is the user's choice: neither radio shows it chosen
+// until a click chooses one, whatever the detector's own country.
+TEST_F(MainDialogTest, CountryRadiosStayUncheckedUntilTheUserChooses) {
+  emu::PresetOptions preset;
+  preset.rawType = 9;
+  preset.country = kCountryUzbekistan;
+  Plug(preset);
+  Open();
+  ASSERT_TRUE(WaitReady());
+  PumpEvents();
+  auto* russia = static_cast<wxRadioButton*>(dialog->Control(ids::kRussiaRadio));
+  auto* uzbekistan = static_cast<wxRadioButton*>(dialog->Control(ids::kUzbekistanRadio));
+  ASSERT_TRUE(russia->IsShown());
+  ASSERT_TRUE(uzbekistan->IsShown());
+  const auto checked = [&] { return std::pair(russia->GetValue(), uzbekistan->GetValue()); };
+  const std::vector<std::string> russianVoices(VoiceNames.begin(), VoiceNames.begin() + 4);
+  const std::vector<std::string> uzbekVoices(VoiceNames.begin() + 4, VoiceNames.begin() + 6);
+  EXPECT_EQ(checked(), std::pair(false, false));
+  EXPECT_EQ(VoiceList(), uzbekVoices);  // the device's own country
+
+  Click(ids::kRussiaRadio);
+  EXPECT_EQ(checked(), std::pair(true, false));
+  EXPECT_EQ(VoiceList(), russianVoices);
+  Click(ids::kUzbekistanRadio);
+  EXPECT_EQ(checked(), std::pair(false, true));
+  EXPECT_EQ(VoiceList(), uzbekVoices);
+
+  // The logic takes the choice back (the pair shown again with no country chosen): neither
+  // shows checked, and a click still chooses.
+  dialog->CheckControl(ids::kRussiaRadio, false);
+  EXPECT_EQ(checked(), std::pair(false, true));
+  dialog->CheckControl(ids::kUzbekistanRadio, false);
+  EXPECT_EQ(checked(), std::pair(false, false));
+  Click(ids::kRussiaRadio);
+  EXPECT_EQ(checked(), std::pair(true, false));
+  EXPECT_EQ(VoiceList(), russianVoices);
 }
 
 TEST_F(MainDialogTest, CtrlAOpensServiceModeOnceAndEraseBlanksTheFlash) {
@@ -240,8 +405,11 @@ TEST_F(MainDialogTest, CtrlAOpensServiceModeOnceAndEraseBlanksTheFlash) {
   EXPECT_EQ(dialog->StatusBar().GetPosition(), 100);
 }
 
-TEST_F(MainDialogTest, LogoSwapsUnderTheMouseAndOpensTheSite) {
+// The pointer over the logo is the picture's, not the dialog's: the hover and the click must
+// follow the real pointer wherever the rectangle lies.
+TEST_F(MainDialogTest, LogoAnswersThePointerInsideItsRectangleOnly) {
   Open();
+  dialog->Raise();
   auto* logo = static_cast<wxStaticBitmap*>(dialog->Control(ids::kLogo));
   const auto cornerColour = [logo] {
     const wxImage image = logo->GetBitmap().ConvertToImage();
@@ -249,18 +417,57 @@ TEST_F(MainDialogTest, LogoSwapsUnderTheMouseAndOpensTheSite) {
     return wxColour(image.GetRed(2, y), image.GetGreen(2, y), image.GetBlue(2, y));
   };
   const wxColour plain = cornerColour();
+  const auto hovered = [&] { return cornerColour() != plain; };
+  // Points of the rectangle's edges and just outside it, all on the picture itself.
+  const wxPoint topLeft(kLogoLeft, kLogoTop);
+  const wxPoint bottomRight(kLogoRight, kLogoBottom);
+  const wxPoint pastRight(kLogoRight + 1, kLogoTop);
+  const wxPoint aboveTop(kLogoLeft, kLogoTop - 1);
+  for (const wxPoint& point : {topLeft, bottomRight, pastRight, aboveTop}) {
+    ASSERT_TRUE(logo->GetRect().Contains(point)) << point.x << "," << point.y;
+  }
 
-  MouseAt(wxEVT_MOTION, 300, 300);  // outside, before any hover: nothing changes
-  EXPECT_FALSE(dialog->LogoHover());
-  MouseAt(wxEVT_MOTION, kLogoLeft, kLogoTop);  // the rectangle's corner counts as inside
-  EXPECT_TRUE(dialog->LogoHover());
-  EXPECT_NE(cornerColour(), plain);
-  MouseAt(wxEVT_MOTION, kLogoRight + 1, kLogoTop);
-  EXPECT_EQ(cornerColour(), plain);
+  ASSERT_TRUE(MovePointer(Background()));
+  PumpEvents();
+  const unsigned long outsideCursor = ShownCursor();
+  EXPECT_FALSE(hovered());
 
-  MouseAt(wxEVT_LEFT_DOWN, 400, 300);
+  ASSERT_TRUE(MovePointer(At(topLeft)));
+  EXPECT_TRUE(PumpUntil(hovered, 5s));
+  EXPECT_TRUE(PumpUntil([&] { return ShownCursor() != outsideCursor; }, 5s));
+  const unsigned long handCursor = ShownCursor();
+
+  ASSERT_TRUE(MovePointer(At(pastRight)));
+  EXPECT_TRUE(PumpUntil([&] { return !hovered() && ShownCursor() != handCursor; }, 5s));
+  ASSERT_TRUE(MovePointer(At(bottomRight)));
+  EXPECT_TRUE(PumpUntil([&] { return hovered() && ShownCursor() == handCursor; }, 5s));
+  ASSERT_TRUE(MovePointer(At(aboveTop)));
+  EXPECT_TRUE(PumpUntil([&] { return !hovered() && ShownCursor() != handCursor; }, 5s));
+
+  // Straight from the rectangle onto a label, which takes the pointer's events as the picture
+  // does, or out of the window: no hover is left behind.
+  const wxRect label = dialog->Control(ids::kModelLabel)->GetScreenRect();
+  for (const wxPoint& away : {label.GetPosition() + label.GetSize() / 2,
+                              dialog->GetScreenRect().GetTopLeft() - wxPoint(20, 20)}) {
+    ASSERT_TRUE(MovePointer(At(topLeft)));
+    ASSERT_TRUE(PumpUntil(hovered, 5s));
+    ASSERT_TRUE(MovePointer(away));
+    EXPECT_TRUE(PumpUntil([&] { return !hovered() && ShownCursor() != handCursor; }, 5s))
+        << away.x << "," << away.y;
+  }
+
+  // Only a click inside the rectangle opens the site, once.
+  wxUIActionSimulator mouse;
+  for (const wxPoint& point : {Background(), At(pastRight)}) {
+    ASSERT_TRUE(MovePointer(point));
+    mouse.MouseClick();
+    PumpEvents(100ms);
+  }
   EXPECT_TRUE(urls.empty());
-  MouseAt(wxEVT_LEFT_DOWN, 100, 30);
+  ASSERT_TRUE(MovePointer(At((kLogoLeft + kLogoRight) / 2, (kLogoTop + kLogoBottom) / 2)));
+  mouse.MouseClick();
+  EXPECT_TRUE(PumpUntil([this] { return !urls.empty(); }, 5s));
+  PumpEvents(100ms);
   EXPECT_EQ(urls, std::vector<std::string>{"https://site.test/"});
 }
 
@@ -275,11 +482,11 @@ TEST_F(MainDialogTest, EndCleansUpButEnterDoesNot) {
 
   // Enter with the focus off the buttons is the dialog's OK: it ends, the copies stay.
   dialog->Control(ids::kFilePathEdit)->SetFocus();
-  wxKeyEvent enter(wxEVT_CHAR_HOOK);
-  enter.m_keyCode = WXK_RETURN;
-  dialog->ProcessWindowEvent(enter);
+  ASSERT_TRUE(MovePointer(Background()));
+  ASSERT_EQ(wxWindow::FindFocus(), dialog->Control(ids::kFilePathEdit));
+  PressKey(WXK_RETURN);
+  ASSERT_TRUE(PumpUntil([this] { return !dialog->IsShown(); }, 5s));
   EXPECT_EQ(dialog->GetReturnCode(), wxID_OK);
-  EXPECT_FALSE(dialog->IsShown());
   EXPECT_TRUE(std::filesystem::exists(copy));
   Close();
 

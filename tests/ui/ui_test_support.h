@@ -1,10 +1,11 @@
-// Helpers of the window tests: pumping the event loop until something holds.
+// Helpers of the window tests: pumping the event loop until something holds, and acting on the
+// window as a person does, through the X server (the pointer and the keyboard of the display).
 #pragma once
 
 #include <wx/app.h>
-#include <wx/checkbox.h>
-#include <wx/radiobut.h>
+#include <wx/uiaction.h>
 #include <wx/utils.h>
+#include <wx/window.h>
 
 #include <chrono>
 #include <functional>
@@ -37,24 +38,42 @@ inline bool PumpUntil(const std::function<bool()>& done,
   return true;
 }
 
-// A click on `control` as the control reports it to its dialog: a button's command, a radio
-// checked, a check box toggled.
-inline void ClickControl(wxWindow& control) {
-  wxEventType type = wxEVT_BUTTON;
-  int checked = 0;
-  if (auto* radio = dynamic_cast<wxRadioButton*>(&control)) {
-    radio->SetValue(true);
-    type = wxEVT_RADIOBUTTON;
-    checked = 1;
-  } else if (auto* box = dynamic_cast<wxCheckBox*>(&control)) {
-    box->SetValue(!box->GetValue());
-    type = wxEVT_CHECKBOX;
-    checked = box->GetValue() ? 1 : 0;
+// Moves the display's pointer to `screen` and waits until the server has it there; the motion
+// events it causes are then queued or already handled.
+inline bool MovePointer(const wxPoint& screen) {
+  wxUIActionSimulator pointer;
+  pointer.MouseMove(screen);
+  return PumpUntil([&screen] { return wxGetMousePosition() == screen; }, std::chrono::seconds(5));
+}
+
+// A left click with the display's pointer in the middle of `control`, which must be shown,
+// uncovered and outlive the click. Returns once the control has seen the button go up: what
+// the toolkit does on a click (a button's command, a radio checked, a box toggled) has then
+// run. False when the click never reached the control.
+inline bool ClickControl(wxWindow& control) {
+  bool released = false;
+  const auto onRelease = [&released](wxMouseEvent& event) {
+    released = true;
+    event.Skip();
+  };
+  control.Bind(wxEVT_LEFT_UP, onRelease);
+  const wxRect rect = control.GetScreenRect();
+  bool clicked = MovePointer(rect.GetPosition() + rect.GetSize() / 2);
+  if (clicked) {
+    wxUIActionSimulator pointer;
+    pointer.MouseClick();
+    clicked = PumpUntil([&released] { return released; }, std::chrono::seconds(5));
   }
-  wxCommandEvent event(type, control.GetId());
-  event.SetEventObject(&control);
-  event.SetInt(checked);
-  control.ProcessWindowEvent(event);
+  control.Unbind(wxEVT_LEFT_UP, onRelease);
+  PumpEvents(std::chrono::milliseconds(10));
+  return clicked;
+}
+
+// A key pressed and released on the keyboard, with `modifiers` (wxMOD_CONTROL ...) held. The
+// window under the pointer receives it: there is no window manager to give the focus.
+inline void PressKey(int key, int modifiers = wxMOD_NONE) {
+  wxUIActionSimulator keyboard;
+  keyboard.Char(key, modifiers);
 }
 
 }  // namespace korvan::testing

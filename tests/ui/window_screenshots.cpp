@@ -102,9 +102,12 @@ int Run(const fs::path& out) {
   }
   ok = Save(*dialog, out / "window-ready.png") && ok;
 
-  korvan::testing::ClickControl(*dialog->Control(ids::kFileSourceRadio));
-  korvan::testing::ClickControl(*dialog->Control(ids::kOpenButton));
-  korvan::testing::ClickControl(*dialog->Control(ids::kUploadButton));
+  for (const int id : {ids::kFileSourceRadio, ids::kOpenButton, ids::kUploadButton}) {
+    if (!korvan::testing::ClickControl(*dialog->Control(id))) {
+      std::fprintf(stderr, "the click on control %d did not reach it\n", id);
+      return 1;
+    }
+  }
   if (!PumpUntil([&] { return dialog->Logic().State().updatePhase == UpdatePhase::Finished; },
                  120s)) {
     std::fprintf(stderr, "the update did not finish\n");
