@@ -11,6 +11,7 @@ DEMO_DIR ?= $(BUILD_DIR)/demo
 XVFB = $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp")
 
 .PHONY: all deps configure build test demo screenshots test-asan test-tsan sanitize format check-format clean
+.PHONY: fuzz
 
 all: build
 
@@ -51,6 +52,24 @@ test-tsan: deps
 	  $(XVFB) ctest --test-dir build-tsan --output-on-failure -j $(JOBS)
 
 sanitize: test-asan test-tsan
+
+# libFuzzer targets (clang, ASan+UBSan) in build-fuzz/, each run for FUZZ_SECONDS over its seeds
+# in tests/fuzz/corpus/; new inputs go to build-fuzz/corpus/, crashes to build-fuzz/findings/.
+FUZZ_SECONDS ?= 600
+FUZZ_TARGETS = zip_name_fuzz zip_extractor_fuzz
+fuzz: deps
+	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DKORVAN_BUILD_FUZZERS=ON -DKORVAN_BUILD_TESTS=OFF -DKORVAN_BUILD_BENCHMARKS=OFF \
+	  -DKORVAN_BUILD_UI=OFF $(CMAKE_FLAGS)
+	cmake --build build-fuzz -j $(JOBS) --target $(FUZZ_TARGETS)
+	@mkdir -p build-fuzz/findings
+	@for t in $(FUZZ_TARGETS); do \
+	  mkdir -p build-fuzz/corpus/$$t && \
+	  dict=tests/fuzz/$$t.dict; [ -f $$dict ] && dict=-dict=$$dict || dict=; \
+	  build-fuzz/tests/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $$dict \
+	    -artifact_prefix=build-fuzz/findings/$$t- build-fuzz/corpus/$$t tests/fuzz/corpus/$$t \
+	    || exit 1; \
+	done
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

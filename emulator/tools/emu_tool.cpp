@@ -1,5 +1,7 @@
 #include "emulator/tools/emu_tool.h"
 
+#include <pthread.h>
+#include <signal.h>
 #include <CLI/CLI.hpp>
 
 #include <charconv>
@@ -10,6 +12,8 @@
 
 #include "emulator/device_folder.h"
 #include "emulator/device_presets.h"
+#include "emulator/loopback_server.h"
+#include "emulator/server_tree.h"
 #include "emulator/update_file_builder.h"
 
 namespace korvan::emu {
@@ -125,6 +129,91 @@ int RunUpdateFile(const MakeArguments& args, uint16_t signatureLength, std::ostr
   return kToolOk;
 }
 
+struct ServerTreeArguments {
+  std::string folder;
+  std::string version;
+  std::vector<std::string> types;
+  std::vector<int> countries;
+};
+
+int RunServerTree(const ServerTreeArguments& args, std::ostream& out, std::ostream& err) {
+  ServerTreeOptions options;
+  for (const std::string& text : args.types) {
+    const auto type = ParseModelByte(text);
+    if (!type || *type > 127) {
+      err << kToolName << " server-tree: --types wants model codes such as 4,9, not \"" << text
+          << "\"\n";
+      return kToolBadArguments;
+    }
+    options.types.push_back(static_cast<int8_t>(*type));
+  }
+  if (!args.countries.empty()) {
+    options.countries.assign(args.countries.begin(), args.countries.end());
+  }
+  ServerTreeResult result;
+  try {
+    result = WriteServerTree(args.folder, args.version, options);
+  } catch (const std::invalid_argument& e) {
+    err << kToolName << " server-tree: " << e.what() << "\n";
+    return kToolBadArguments;
+  }
+  if (!result.ok()) {
+    err << kToolName << " server-tree: " << result.error << "\n";
+    return kToolFailed;
+  }
+  out << "wrote server tree " << args.folder << ": version " << args.version << ", "
+      << result.packages.size() << " packages below " << kDownloadDirectory << "/\n";
+  return kToolOk;
+}
+
+struct ServeArguments {
+  std::string folder;
+  int port = 0;
+  std::string fault = "none";
+  std::string faultOnly;
+  size_t slowRate = LoopbackServerOptions{}.slowBytesPerSecond;
+};
+
+int RunServe(const ServeArguments& args, std::ostream& out, std::ostream& err) {
+  LoopbackServerOptions options;
+  const auto fault = ParseServerFault(args.fault);
+  if (!fault) {
+    err << kToolName << " serve: --fault wants none, 404, 500, stall, cut, slow or redirect-file, "
+        << "not \"" << args.fault << "\"\n";
+    return kToolBadArguments;
+  }
+  options.port = args.port;
+  options.fault = *fault;
+  options.faultPathSuffix = args.faultOnly;
+  options.slowBytesPerSecond = args.slowRate;
+
+  // The termination signals are taken by sigwait below rather than by a handler, so the server
+  // is stopped from an ordinary thread. They are blocked before the server starts its threads,
+  // which inherit the mask, so none of them can take the signal instead.
+  sigset_t endSignals;
+  sigemptyset(&endSignals);
+  sigaddset(&endSignals, SIGTERM);
+  sigaddset(&endSignals, SIGINT);
+  sigset_t previous;
+  pthread_sigmask(SIG_BLOCK, &endSignals, &previous);
+
+  LoopbackServer server(args.folder, options);
+  if (!server.Start()) {
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    err << kToolName << " serve: " << server.error() << "\n";
+    return kToolFailed;
+  }
+  // Scripts and tests read the port from this line, so it goes out at once.
+  out << server.url() << std::endl;
+  err << "serving " << args.folder << " (fault " << ServerFaultName(*fault)
+      << "); stop with Ctrl+C\n";
+  int received = 0;
+  sigwait(&endSignals, &received);
+  server.Stop();
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  return kToolOk;
+}
+
 }  // namespace
 
 std::optional<uint8_t> ParseModelByte(std::string_view text) {
@@ -182,6 +271,37 @@ int RunEmuTool(int argc, const char* const* argv, std::ostream& out, std::ostrea
   updateFile->add_option("--signature-length", signatureLength, "Type 8: signature bytes")
       ->capture_default_str();
 
+  ServerTreeArguments treeArgs;
+  CLI::App* serverTree = app.add_subcommand(
+      "server-tree", "Write the update server's files below DIR for the serve command.");
+  serverTree->add_option("DIR", treeArgs.folder, "Root folder of the tree (created if needed)")
+      ->required();
+  serverTree->add_option("--version", treeArgs.version, "Package version, DD-MM-YYYY")->required();
+  serverTree
+      ->add_option("--types", treeArgs.types,
+                   "Models to publish, e.g. 4,9 (default: every model with a voice list)")
+      ->delimiter(',');
+  serverTree
+      ->add_option("--countries", treeArgs.countries,
+                   "Package countries, 3 (RUS) and/or 12 (UZB) (default: both)")
+      ->delimiter(',')
+      ->check(CLI::Range(0, 255));
+
+  ServeArguments serveArgs;
+  CLI::App* serve = app.add_subcommand(
+      "serve", "Serve DIR on 127.0.0.1; prints the root URL first, runs until SIGTERM/SIGINT.");
+  serve->add_option("DIR", serveArgs.folder, "Folder to serve")->required();
+  serve->add_option("--port", serveArgs.port, "Port; 0 takes any free port")
+      ->check(CLI::Range(0, 65535))
+      ->capture_default_str();
+  serve->add_option("--fault", serveArgs.fault, "none, 404, 500, stall, cut, slow or redirect-file")
+      ->capture_default_str();
+  serve->add_option("--fault-only", serveArgs.faultOnly,
+                    "Apply the fault only to paths ending in this, e.g. .zip");
+  serve->add_option("--slow-rate", serveArgs.slowRate, "Bytes per second of the slow fault")
+      ->check(CLI::Range(size_t{1}, size_t{1} << 30))
+      ->capture_default_str();
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -193,6 +313,12 @@ int RunEmuTool(int argc, const char* const* argv, std::ostream& out, std::ostrea
   }
   if (updateFile->parsed()) {
     return RunUpdateFile(args, signatureLength, out, err);
+  }
+  if (serverTree->parsed()) {
+    return RunServerTree(treeArgs, out, err);
+  }
+  if (serve->parsed()) {
+    return RunServe(serveArgs, out, err);
   }
   return RunMake(args, out, err);
 }

@@ -1,4 +1,5 @@
-// korvan-emu: makes simulated device folders (see emulator/device_folder.h for their layout).
+// korvan-emu: makes simulated device folders, update files and server trees, and serves a tree
+// over HTTP (see emulator/tools/emu_tool.h).
 #include <iostream>
 
 #include "emulator/tools/emu_tool.h"

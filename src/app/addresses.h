@@ -8,4 +8,10 @@ namespace korvan {
 // Opened by a click on the window's logo.
 inline constexpr std::string_view kMakerSiteUrl = "https://www.korvan-radar.example/";
 
+// The update server's download directory: version.txt and the package folders lie below it.
+// Overridden by the environment variable below, and that by the front ends' --server option.
+inline constexpr std::string_view kDefaultServerUrl =
+    "https://www.korvan-radar.example/wp-content/db/";
+inline constexpr const char* kServerUrlVariable = "KORVAN_SERVER";
+
 }  // namespace korvan

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "device/device_info.h"
 #include "device/update_file_header.h"
@@ -24,6 +25,27 @@ enum class UpdatePhase {
   Running,   // the update worker is at work
   Finished,  // the worker ended and gave the window back
   Parked,    // a writer gave up on the device; the worker does nothing more
+};
+
+enum class DownloadPhase {
+  Idle,     // no download has run
+  Running,  // the package is being fetched and unpacked
+  Failed,   // the flow ended with its message; the controls are given back
+  Picked,   // the update file is chosen; the update worker has been started (or, for a
+            // fetch without a device write, could be)
+};
+
+// What the last server download did, for the command line's report.
+struct DownloadReport {
+  std::string serverVersion;
+  std::string packageUrl;
+  std::string picked;  // the chosen update file's name, or empty
+  struct FailedItem {
+    std::string name;
+    uint32_t result = 0;
+  };
+  std::vector<FailedItem> failed;  // package items that did not extract
+  std::string transferError;       // what the HTTP client said of a failed download
 };
 
 struct AppState {
@@ -53,6 +75,14 @@ struct AppState {
   UpdateFileHeader updateFileHeader;
   UpdatePhase updatePhase = UpdatePhase::Idle;
   bool updateFailed = false;  // the last finished run left a component or settings unwritten
+
+  // The update server: its download directory, and what the last download found there.
+  std::string serverUrl;
+  std::string serverVersion{"00-00-0000"};
+  std::string PackageUrl;
+  std::string pickedImageName;
+  DownloadPhase downloadPhase = DownloadPhase::Idle;
+  DownloadReport downloadReport;
 };
 
 }  // namespace korvan

@@ -9,6 +9,7 @@
 #include "device/device_channel.h"
 #include "device/device_copies.h"
 #include "device/model_catalogue.h"
+#include "sources/curl_http_client.h"
 
 namespace korvan {
 namespace {
@@ -44,13 +45,18 @@ MainWindow::MainWindow(DiskHost& host, WindowThread& window, View& view,
                        std::filesystem::path programFolder, MainWindowOptions options)
     : host_(host),
       view_(view),
+      ownHttp_(options.http == nullptr ? std::make_unique<CurlHttpClient>() : nullptr),
       detection_(host, slots_, window, view, state_, options.detection),
-      update_(host, slots_, window, view, state_, options.settings) {
+      update_(host, slots_, window, view, state_, options.settings),
+      download_(options.http != nullptr ? *options.http : *ownHttp_, window, view, state_,
+                [this] { update_.Start(); }) {
   // The detection takes its working folder from the state when it starts, not before.
   state_.programFolder = std::move(programFolder);
+  state_.serverUrl = std::move(options.serverUrl);
 }
 
 MainWindow::~MainWindow() {
+  download_.Stop();
   update_.Stop();
   detection_.Stop();
 }
@@ -116,7 +122,10 @@ void MainWindow::OnUpload() {
 }
 
 void MainWindow::OnDownload() {
-  // The server download is not written yet.
+  if (state_.downloadPhase == DownloadPhase::Running) {
+    return;  // its button is disabled; a second press must not start a second flow
+  }
+  download_.Start(view_.SelectedVoiceData());
 }
 
 void MainWindow::OnMenuSettings() {
@@ -178,6 +187,7 @@ bool MainWindow::OnErase() {
 }
 
 void MainWindow::OnClose() {
+  download_.Stop();
   update_.Stop();
   detection_.Stop();
   DeleteTempFiles(state_.programFolder);

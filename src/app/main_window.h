@@ -5,9 +5,12 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
+#include <string>
 
 #include "app/app_state.h"
 #include "app/detection_worker.h"
+#include "app/download_worker.h"
 #include "app/update_worker.h"
 #include "app/view.h"
 #include "app/window_thread.h"
@@ -20,6 +23,9 @@ struct MainWindowOptions {
   DetectionOptions detection;
   // Writes menu settings for a settings upload; null until the settings editors exist.
   SettingsBlockWriter* settings = nullptr;
+  // The update server's download directory, and the client that reaches it (null: libcurl).
+  std::string serverUrl;
+  HttpClient* http = nullptr;
 };
 
 // The logo's rectangle in client pixels: hover and click act only inside it (edges included).
@@ -51,7 +57,7 @@ class MainWindow {
   void OnVerifyChanged(bool checked);    // box 1028: the verify member follows the control
   void OnOpen();                         // 1005 "Открыть"
   void OnUpload();                       // 1052 "Загрузить в устройство"
-  void OnDownload();                     // 1007 "Загрузить": the server download (not yet)
+  void OnDownload();                     // 1007 "Загрузить": the server download
   void OnMenuSettings();  // 1020 "Настройки меню": the settings editors (not yet)
   void OnServiceMode();   // Ctrl+A: shows the service controls; never undone
   // READ and ERASE work on the window thread, as the device's tools do. Both are refused
@@ -73,8 +79,10 @@ class MainWindow {
   View& view_;  // the window thread is only handed to the workers
   DriveSlotTable slots_;
   AppState state_;
+  std::unique_ptr<HttpClient> ownHttp_;  // when the options bring none
   DetectionWorker detection_;
   UpdateWorker update_;
+  DownloadWorker download_;
 };
 
 }  // namespace korvan

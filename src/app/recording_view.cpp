@@ -51,7 +51,23 @@ void RecordingView::SetStatusShowText(bool show) {
 
 void RecordingView::SetVoiceItems(const std::vector<VoiceItem>& items) {
   voiceItems_ = items;
+  selectedVoice_ = 0;
   calls_.push_back("voices " + std::to_string(items.size()));
+}
+
+int RecordingView::SelectedVoiceData() const {
+  return selectedVoice_ < voiceItems_.size() ? voiceItems_[selectedVoice_].itemData : -1;
+}
+
+bool RecordingView::SelectVoiceData(int itemData) {
+  for (size_t i = 0; i < voiceItems_.size(); ++i) {
+    if (voiceItems_[i].itemData == itemData) {
+      selectedVoice_ = i;
+      calls_.push_back("select voice " + std::to_string(itemData));
+      return true;
+    }
+  }
+  return false;
 }
 
 void RecordingView::ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) {

@@ -44,9 +44,13 @@ class RecordingView : public View {
   void SetStatusColours(const StatusColours& colours) override;
   void SetStatusShowText(bool show) override;
   void SetVoiceItems(const std::vector<VoiceItem>& items) override;
+  int SelectedVoiceData() const override;
   void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
   // Answers with the next queued choice (nullopt: cancelled); cancels when none is queued.
   std::optional<std::string> ChooseOpenFile(std::string_view filter) override;
+
+  // The user picks the voice whose item data is `itemData`; false when the list has none.
+  bool SelectVoiceData(int itemData);
 
   // What the next open-file dialogs answer, in order.
   void QueueFileChoice(std::optional<std::string> path) { fileChoices_.push_back(std::move(path)); }
@@ -68,6 +72,7 @@ class RecordingView : public View {
   std::map<int, ControlState> controls_;
   StatusBarState status_;
   std::vector<VoiceItem> voiceItems_;
+  size_t selectedVoice_ = 0;
   std::vector<ShownMessage> messages_;
   std::vector<std::string> calls_;
   std::deque<std::optional<std::string>> fileChoices_;

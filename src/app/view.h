@@ -51,6 +51,8 @@ class View {
 
   // Empties the voice list, adds `items` in order with their item data and selects the first.
   virtual void SetVoiceItems(const std::vector<VoiceItem>& items) = 0;
+  // The item data of the voice the list shows selected; -1 when the list is empty.
+  virtual int SelectedVoiceData() const = 0;
 
   // A modal message box with an OK button; returns when the user has closed it. An empty
   // caption means the program's own title.

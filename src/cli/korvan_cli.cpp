@@ -3,11 +3,13 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/detect_command.h"
+#include "cli/download_commands.h"
 #include "frontend/device_source.h"
 #include "frontend/global_options.h"
 #include "cli/probe_command.h"
 #include "frontend/source_options.h"
 #include "cli/update_commands.h"
+#include "sources/curl_http_client.h"
 
 namespace korvan::cli {
 namespace {
@@ -54,6 +56,33 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
   update->add_flag("--no-verify", noVerify, "Skip the read-back of each whole region");
   update->add_flag("--quiet", updateOptions.quiet, "No live progress line");
 
+  FetchOptions fetchOptions;
+  std::string fetchType;
+  int fetchCountry = 0;
+  int fetchVoice = -1;
+  CLI::App* fetch = app.add_subcommand(
+      "fetch",
+      "Download and unpack the newest server package for the device (or a model) and choose its "
+      "update file, without writing to a device");
+  fetch->add_option("--type", fetchType, "For this model code instead of a detected device")
+      ->type_name("N");
+  fetch->add_option("--country", fetchCountry, "Package country: 3 Russia, 12 Uzbekistan")
+      ->type_name("C");
+  fetch->add_option("--voice", fetchVoice, "The voice list's item data (default: the first)")
+      ->type_name("K");
+  DownloadOptions downloadOptions;
+  int downloadCountry = 0;
+  int downloadVoice = -1;
+  bool downloadNoVerify = false;
+  CLI::App* download = app.add_subcommand(
+      "download", "The Download button: the newest server package written to the device");
+  download->add_option("--country", downloadCountry, "Package country: 3 Russia, 12 Uzbekistan")
+      ->type_name("C");
+  download->add_option("--voice", downloadVoice, "The voice list's item data (default: the first)")
+      ->type_name("K");
+  download->add_flag("--no-verify", downloadNoVerify, "Skip the read-back of each whole region");
+  download->add_flag("--quiet", downloadOptions.quiet, "No live progress line");
+
   try {
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     app.parse(reversed);
@@ -96,6 +125,39 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (update->parsed()) {
     updateOptions.verify = !noVerify;
     return RunUpdate(*host, options, updateOptions, out, err);
+  }
+  const auto countryOption = [](int value) -> std::optional<uint8_t> {
+    return value == 0 ? std::nullopt : std::optional<uint8_t>(static_cast<uint8_t>(value));
+  };
+  const auto voiceOption = [](int value) {
+    return value < 0 ? std::nullopt : std::optional<int>(value);
+  };
+  CurlHttpClient http;
+  if (fetch->parsed()) {
+    if (!fetchType.empty()) {
+      fetchOptions.type = frontend::ParseTypeByte(fetchType);
+      if (!fetchOptions.type) {
+        err << "korvan: --type " << fetchType << ": expected a model code from 0 to 255\n";
+        return kBadArguments;
+      }
+    }
+    if (fetchCountry < 0 || fetchCountry > 255) {
+      err << "korvan: --country " << fetchCountry << ": expected 3 or 12\n";
+      return kBadArguments;
+    }
+    fetchOptions.country = countryOption(fetchCountry);
+    fetchOptions.voice = voiceOption(fetchVoice);
+    return RunFetch(*host, http, options, fetchOptions, out, err);
+  }
+  if (download->parsed()) {
+    if (downloadCountry < 0 || downloadCountry > 255) {
+      err << "korvan: --country " << downloadCountry << ": expected 3 or 12\n";
+      return kBadArguments;
+    }
+    downloadOptions.country = countryOption(downloadCountry);
+    downloadOptions.voice = voiceOption(downloadVoice);
+    downloadOptions.verify = !downloadNoVerify;
+    return RunDownload(*host, http, options, downloadOptions, out, err);
   }
   return kBadArguments;
 }

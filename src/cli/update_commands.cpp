@@ -1,19 +1,14 @@
 #include "cli/update_commands.h"
 
-#include <algorithm>
 #include <filesystem>
-#include <iterator>
-#include <string_view>
-#include <vector>
 
 #include "app/control_ids.h"
-#include "app/main_window_steps.h"
 #include "app/open_update_file.h"
 #include "app/update_worker.h"
 #include "app/upload_command.h"
 #include "cli/console_session.h"
 #include "cli/json_text.h"
-#include "flash/region_writer.h"
+#include "cli/update_report.h"
 
 namespace korvan::cli {
 namespace {
@@ -28,26 +23,6 @@ std::string Absolute(const std::string& file) {
 void OpenFile(ConsoleSession& session, const std::string& file) {
   session.view.QueueFileChoice(Absolute(file));
   OpenUpdateFile(session.view, session.state);
-}
-
-// The error texts the status bar showed during the run, in order, each once: the bar's last
-// text is only what the last component left there.
-std::vector<std::string> ErrorsShown(const ConsoleView& view) {
-  const std::string_view errors[] = {kFileOpenErrorText, kVerifyErrorText, kConnectionErrorText,
-                                     kReconnectText};
-  std::vector<std::string> shown;
-  for (const std::string& call : view.Calls()) {
-    constexpr std::string_view kStatus = "status ";
-    if (call.rfind(kStatus, 0) != 0) {
-      continue;
-    }
-    const std::string text = call.substr(kStatus.size());
-    if (std::find(std::begin(errors), std::end(errors), text) != std::end(errors) &&
-        std::find(shown.begin(), shown.end(), text) == shown.end()) {
-      shown.push_back(text);
-    }
-  }
-  return shown;
 }
 
 bool Accepted(const ConsoleSession& session) {
@@ -125,41 +100,7 @@ int RunUpdate(DiskHost& host, const frontend::GlobalOptions& options, const Upda
   }
   view.EndProgressLine();
 
-  const std::string cells[] = {view.FieldText(ids::kFwResultText),
-                               view.FieldText(ids::kVoiceResultText),
-                               view.FieldText(ids::kDbResultText)};
-  const bool parked = state.updatePhase == UpdatePhase::Parked;
-  const std::vector<std::string> errors = ErrorsShown(view);
-  bool good = started && !parked && !state.updateFailed;
-  for (const auto& cell : cells) {
-    good = good && (cell.empty() || cell == kSameText || cell == kUpdatedText);
-  }
-  if (options.json) {
-    out << JsonLine({{"firmware", cells[0]},
-                     {"voice", cells[1]},
-                     {"database", cells[2]},
-                     {"status", view.StatusShown()},
-                     {"message", view.LastMessage()},
-                     {"parked", parked},
-                     {"errors", errors}})
-        << '\n';
-  } else {
-    out << "Firmware:  " << cells[0] << '\n'
-        << "Voice:     " << cells[1] << '\n'
-        << "Database:  " << cells[2] << '\n'
-        << "Status:    " << view.StatusShown() << '\n';
-    for (const std::string& error : errors) {
-      out << "Error:     " << error << '\n';
-    }
-    if (const std::string message = view.LastMessage(); !message.empty()) {
-      out << "Message:\n" << message << '\n';
-    }
-    if (parked) {
-      out << "The device stopped taking data; reconnect the USB cable and run the update "
-             "again.\n";
-    }
-  }
-  return good ? 0 : 1;
+  return ReportUpdate(session, started, options.json, {}, out);
 }
 
 }  // namespace korvan::cli

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "app/addresses.h"
 #include "device/scsi_transport.h"
 
 namespace korvan::frontend {
@@ -51,6 +52,24 @@ std::optional<DeviceDirOption> ParseDeviceDir(const std::string& text, std::stri
     return std::nullopt;
   }
   return DeviceDirOption{text.substr(0, at), static_cast<int>(*drive)};
+}
+
+std::optional<std::string> ResolveServerUrl(const std::string& option, const char* environment,
+                                            std::string& error) {
+  std::string url(kDefaultServerUrl);
+  if (!option.empty()) {
+    url = option;
+  } else if (environment != nullptr && *environment != '\0') {
+    url = environment;
+  }
+  if (url.rfind("http://", 0) != 0 && url.rfind("https://", 0) != 0) {
+    error = "the update server must be an http:// or https:// address: " + url;
+    return std::nullopt;
+  }
+  if (url.back() != '/') {
+    url += '/';
+  }
+  return url;
 }
 
 }  // namespace korvan::frontend

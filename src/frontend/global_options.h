@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,8 @@ struct GlobalOptions {
   std::optional<uint8_t> simulateType;           // --simulate TYPE: a built-in device as drive 2
   std::vector<DeviceDirOption> deviceDirs;       // --device-dir DIR[@N]
   std::optional<std::filesystem::path> workdir;  // --workdir DIR
+  std::string serverUrl;  // the update server's download directory, ending in '/'
+
   bool json = false;                             // --json
   bool progressOnTerminal = false;  // stderr is a terminal: long work draws live progress there
 
@@ -32,6 +35,12 @@ inline constexpr int kDefaultSimulatedDrive = 2;
 
 // "133", "0x85" -> the raw type byte; nullopt for anything else or outside 0..255.
 std::optional<uint8_t> ParseTypeByte(const std::string& text);
+
+// The update server's download directory: `option` (--server) when given, else `environment`
+// (KORVAN_SERVER) when set and not empty, else the built-in default; a '/' is added when
+// missing. nullopt with `error` set for a URL that is not http:// or https://.
+std::optional<std::string> ResolveServerUrl(const std::string& option, const char* environment,
+                                            std::string& error);
 
 // "DIR" or "DIR@N" with N a drive 0..25; nullopt with `error` set when N is bad.
 std::optional<DeviceDirOption> ParseDeviceDir(const std::string& text, std::string& error);

@@ -1,5 +1,9 @@
 #include "frontend/source_options.h"
 
+#include <cstdlib>
+
+#include "app/addresses.h"
+
 namespace korvan::frontend {
 
 void AddSourceOptions(CLI::App& app, SourceOptionTexts& texts) {
@@ -11,6 +15,10 @@ void AddSourceOptions(CLI::App& app, SourceOptionTexts& texts) {
                  "Use a device folder as drive N (default 2); may be repeated")
       ->type_name("DIR[@N]");
   app.add_option("--workdir", texts.workdir, "Folder for working files")->type_name("DIR");
+  app.add_option("--server", texts.server,
+                 "The update server's download directory (default: $KORVAN_SERVER, else the "
+                 "maker's)")
+      ->type_name("URL");
 }
 
 bool ResolveSourceOptions(const SourceOptionTexts& texts, GlobalOptions& options,
@@ -35,6 +43,13 @@ bool ResolveSourceOptions(const SourceOptionTexts& texts, GlobalOptions& options
   if (!texts.workdir.empty()) {
     options.workdir = texts.workdir;
   }
+  std::string error;
+  const auto server = ResolveServerUrl(texts.server, std::getenv(kServerUrlVariable), error);
+  if (!server) {
+    err << program << ": " << error << "\n";
+    return false;
+  }
+  options.serverUrl = *server;
   return true;
 }
 

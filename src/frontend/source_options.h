@@ -1,5 +1,6 @@
 // The options both front ends share, the command line and the window: where the drives come
-// from (--simulate, --device-dir) and where the working files go (--workdir).
+// from (--simulate, --device-dir), where the working files go (--workdir) and which update
+// server is asked (--server).
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -18,12 +19,14 @@ struct SourceOptionTexts {
   std::string simulate;
   std::vector<std::string> deviceDirs;
   std::string workdir;
+  std::string server;
 };
 
 void AddSourceOptions(CLI::App& app, SourceOptionTexts& texts);
 
-// Checks the texts into `options`; false after telling `err` what is wrong, each message
-// prefixed with `program`.
+// Checks the texts into `options` (the server address from --server, else KORVAN_SERVER, else
+// the built-in one); false after telling `err` what is wrong, each message prefixed with
+// `program`.
 bool ResolveSourceOptions(const SourceOptionTexts& texts, GlobalOptions& options,
                           std::string_view program, std::ostream& err);
 

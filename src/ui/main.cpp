@@ -77,6 +77,7 @@ int main(int argc, char** argv) {
     return kBadArguments;
   }
   appOptions.siteUrl = siteUrl;
+  appOptions.serverUrl = options.serverUrl;
 
   wxApp::SetInstance(new korvan::ui::CDahlia_UpdaterApp(std::move(appOptions)));
   return wxEntry(argc, argv);

@@ -30,6 +30,7 @@ int CDahlia_UpdaterApp::OnRun() {
   MainDialogOptions dialogOptions;
   dialogOptions.programFolder = options_.programFolder;
   dialogOptions.siteUrl = options_.siteUrl;
+  dialogOptions.logic.serverUrl = options_.serverUrl;
   CDahlia_UpdaterDlg dialog(*options_.host, std::move(dialogOptions));
   SetTopWindow(&dialog);
   dialog.ShowModal();

@@ -17,6 +17,7 @@ struct AppOptions {
   std::unique_ptr<DiskHost> host;
   std::filesystem::path programFolder;
   std::string siteUrl;
+  std::string serverUrl;  // the update server's download directory
 };
 
 class CDahlia_UpdaterApp final : public wxApp {

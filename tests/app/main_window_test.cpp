@@ -23,6 +23,8 @@
 #include "device/model_catalogue.h"
 #include "device/version_record.h"
 #include "emulator/device_presets.h"
+#include "emulator/loopback_server.h"
+#include "emulator/server_tree.h"
 #include "emulator/simulated_disk_host.h"
 #include "emulator/update_file_builder.h"
 #include "tests/support/scoped_temp_dir.h"
@@ -65,9 +67,10 @@ emu::PresetOptions Preset(uint8_t rawType) {
 
 // One main window over a simulated host, opened or not.
 struct WindowRun {
-  explicit WindowRun(std::chrono::milliseconds scanInterval = 1ms)
+  explicit WindowRun(std::chrono::milliseconds scanInterval = 1ms, std::string serverUrl = {})
       : main(host, window, view, folder.path(),
-             MainWindowOptions{DetectionOptions{scanInterval, 0}, nullptr}) {}
+             MainWindowOptions{DetectionOptions{scanInterval, 0}, nullptr, std::move(serverUrl),
+                               nullptr}) {}
   // The dialog's window thread refuses tasks before the window goes, as the real one does.
   ~WindowRun() { window.Close(); }
 
@@ -442,6 +445,39 @@ TEST(MainWindowTest, UploadsALocalFileThroughTheHandlers) {
   ASSERT_FALSE(run.view.Messages().empty());
   EXPECT_EQ(run.view.Messages().back().text.rfind("Прошивка успешно обновлена! \n", 0), 0u);
   EXPECT_FALSE(fs::exists(run.folder / "VerifyFwData.bin")) << "the box was unchecked";
+}
+
+// Download fetches the newest package and hands it to the update worker, as Upload does with a
+// chosen file.
+TEST(MainWindowTest, DownloadsThePackageAndUpdatesTheDevice) {
+  testing::ScopedTempDir tree("korvan_main_tree");
+  emu::ServerTreeOptions published;
+  published.types = {26};
+  ASSERT_TRUE(emu::WriteServerTree(tree.path(), "15-05-2023", published).ok());
+  emu::LoopbackServer server(tree.path());
+  ASSERT_TRUE(server.Start()) << server.error();
+
+  WindowRun run(1ms, server.url() + "wp-content/db/");
+  auto device = run.Plug(Preset(26));
+  run.OpenUntilReady();
+  ASSERT_TRUE(run.view.Control(ids::kDownloadButton).enabled);
+  run.main.OnDownload();
+  EXPECT_FALSE(run.view.Control(ids::kDownloadButton).enabled);
+  ASSERT_TRUE(run.Pump([&] {
+    return run.main.State().downloadPhase == DownloadPhase::Failed ||
+           run.main.State().updatePhase == UpdatePhase::Finished;
+  }));
+  EXPECT_EQ(run.main.State().downloadPhase, DownloadPhase::Picked);
+  EXPECT_EQ(run.view.Text(ids::kFwResultText), kUpdated);
+  EXPECT_EQ(run.view.Text(ids::kVoiceResultText), kUpdated);
+  EXPECT_EQ(run.view.Text(ids::kDbResultText), kUpdated);
+  ASSERT_FALSE(run.view.Messages().empty());
+  EXPECT_EQ(run.view.Messages().back().text.rfind("Прошивка успешно обновлена! \n", 0), 0u);
+  const auto file = emu::ServerUpdateFile(26, kCountryRussia, 0);
+  const auto voice = device->Peek(MemorySelector::DataFlash, 0, 1024);
+  EXPECT_TRUE(std::equal(voice.begin(), voice.end(),
+                         file.bytes.begin() + ModelCatalogue::VoiceFileOffset(26)));
+  EXPECT_FALSE(fs::exists(run.folder / "update")) << "the worker removes the package folder";
 }
 
 TEST(MainWindowTest, CloseDeletesTheWorkingCopies) {

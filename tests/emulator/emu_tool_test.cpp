@@ -96,6 +96,13 @@ TEST(EmuToolTest, BadArgumentsExitWithTwoAndAMessage) {
       {"make", "1", folder, "--voice-build-row", "0"},
       {"make", "5", folder, "--inquiry-length", "35"},
       {"make", "5", folder, "--no-such-option"},
+      {"server-tree", folder},
+      {"server-tree", folder, "--version", "2023-05-15"},
+      {"server-tree", folder, "--version", "15-05-2023", "--types", "1"},  // no voice list
+      {"server-tree", folder, "--version", "15-05-2023", "--types", "4,x"},
+      {"server-tree", folder, "--version", "15-05-2023", "--countries", "109"},
+      {"serve", folder, "--fault", "timeout"},
+      {"serve", folder, "--port", "70000"},
   };
   for (const auto& args : cases) {
     std::string line;
@@ -107,6 +114,28 @@ TEST(EmuToolTest, BadArgumentsExitWithTwoAndAMessage) {
     EXPECT_FALSE(run.err.empty()) << line;
     EXPECT_FALSE(fs::exists(folder)) << line << ": nothing is written for bad arguments";
   }
+}
+
+TEST(EmuToolTest, ServerTreeWritesTheChosenPackagesAndSaysSo) {
+  korvan::testing::ScopedTempDir dir("emu_tool");
+  const fs::path root = dir / "server";
+  const ToolRun run = RunTool({"server-tree", root.string(), "--version", "15-05-2023", "--types",
+                               "9,4", "--countries", "12"});
+  ASSERT_EQ(run.exitCode, kToolOk) << run.err;
+  EXPECT_NE(run.out.find("4 packages"), std::string::npos) << run.out;
+  const fs::path db = root / "wp-content" / "db";
+  EXPECT_EQ(fs::file_size(db / "version.txt"), 10u);
+  EXPECT_TRUE(fs::exists(db / "15-05-2023" / "UZB" / "DahliaLite_15052023_uz_uz.zip"));
+  EXPECT_TRUE(fs::exists(db / "15-05-2023" / "UZB" / "Dahlia_15052023_uz_rus.zip"));
+  EXPECT_FALSE(fs::exists(db / "15-05-2023" / "RUS"));
+}
+
+TEST(EmuToolTest, ServeOfAMissingFolderFails) {
+  korvan::testing::ScopedTempDir dir("emu_tool");
+  const ToolRun run = RunTool({"serve", (dir / "missing").string()});
+  EXPECT_EQ(run.exitCode, kToolFailed);
+  EXPECT_TRUE(run.out.empty()) << run.out;
+  EXPECT_NE(run.err.find("missing"), std::string::npos) << run.err;
 }
 
 TEST(EmuToolTest, HelpIsNotAnError) {
