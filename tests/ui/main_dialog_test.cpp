@@ -26,6 +26,8 @@
 #include "device/voice_names.h"
 #include "emulator/device_images.h"
 #include "emulator/device_presets.h"
+#include "emulator/loopback_server.h"
+#include "emulator/server_tree.h"
 #include "emulator/simulated_disk_host.h"
 #include "emulator/update_file_builder.h"
 #include "tests/support/scoped_temp_dir.h"
@@ -65,6 +67,7 @@ class MainDialogTest : public ::testing::Test {
     options.programFolder = folder.path();
     options.logic.detection.scanInterval = 5ms;
     options.siteUrl = "https://site.test/";
+    options.logic.serverUrl = serverUrl;
     options.services.showMessage = [this](wxWindow*, const wxString& text, const wxString&,
                                           MessageIcon) { messages.push_back(Utf8(text)); };
     options.services.chooseOpenFile = [this](wxWindow*, const wxString& filter) {
@@ -157,6 +160,7 @@ class MainDialogTest : public ::testing::Test {
   std::vector<std::string> filters;
   std::vector<std::string> urls;
   std::optional<std::string> nextFile;
+  std::string serverUrl;  // the update server's download directory
   int aboutBoxes = 0;
 };
 
@@ -215,6 +219,40 @@ TEST_F(MainDialogTest, UpdatesFromALocalFileThroughItsControls) {
   EXPECT_EQ(filters, std::vector<std::string>{"Bin file(*.bin)|*.bin"});
   EXPECT_EQ(Utf8(static_cast<wxTextCtrl*>(dialog->Control(ids::kFilePathEdit))->GetValue()),
             *nextFile);
+  EXPECT_EQ(Label(ids::kFileFwVersionText), "v03.01");
+  for (const int id : {ids::kFwResultText, ids::kVoiceResultText, ids::kDbResultText}) {
+    EXPECT_EQ(Label(id), kUpdatedText) << id;
+  }
+  EXPECT_EQ(messages, std::vector<std::string>{std::string(kFirmwareUpdatedText)});
+}
+
+// The Download button on a ready device: the package comes from the server on loopback and is
+// written, while the window keeps answering.
+TEST_F(MainDialogTest, DownloadWritesTheServersPackage) {
+  ScopedTempDir tree("korvan_ui_tree");
+  emu::ServerTreeOptions published;
+  published.types = {26};
+  ASSERT_TRUE(emu::WriteServerTree(tree.path(), "15-05-2023", published).ok());
+  emu::LoopbackServer server(tree.path());
+  ASSERT_TRUE(server.Start()) << server.error();
+  serverUrl = server.url() + "wp-content/db/";
+
+  emu::PresetOptions preset;
+  preset.rawType = 26;
+  Plug(preset);
+  Open();
+  ASSERT_TRUE(WaitReady());
+  ASSERT_TRUE(dialog->Control(ids::kDownloadButton)->IsEnabled());
+  Click(ids::kDownloadButton);
+  ASSERT_TRUE(PumpUntil(
+      [this] {
+        const AppState& state = dialog->Logic().State();
+        return state.downloadPhase == DownloadPhase::Failed ||
+               state.updatePhase == UpdatePhase::Finished;
+      },
+      120s));
+  PumpEvents();
+  EXPECT_EQ(dialog->Logic().State().downloadPhase, DownloadPhase::Picked);
   EXPECT_EQ(Label(ids::kFileFwVersionText), "v03.01");
   for (const int id : {ids::kFwResultText, ids::kVoiceResultText, ids::kDbResultText}) {
     EXPECT_EQ(Label(id), kUpdatedText) << id;

@@ -1,5 +1,5 @@
 // Renders pictures of the main window for the documentation: searching, ready with a device,
-// after an update from a local file, and the About box. Runs the real window against a simulated
+// after an update from a local file, the About box, and after an update from the server. Runs the real window against a simulated
 // type-26 detector with the file choice and the message box answered in code.
 //   korvan-window-shots OUTPUT_DIR            (needs an X display: scripts/screenshots gives one)
 //   korvan-window-shots --artwork OUTPUT_DIR  the icon and the two logo pictures
@@ -17,6 +17,8 @@
 #include "app/control_ids.h"
 #include "emulator/device_images.h"
 #include "emulator/device_presets.h"
+#include "emulator/loopback_server.h"
+#include "emulator/server_tree.h"
 #include "emulator/simulated_disk_host.h"
 #include "emulator/update_file_builder.h"
 #include "tests/ui/ui_test_support.h"
@@ -60,6 +62,50 @@ bool SaveArtwork(const fs::path& out) {
            .SaveFile((out / "logo-hover.png").string(), wxBITMAP_TYPE_PNG) &&
        ok;
   return ok;
+}
+
+// A second window on a fresh device, updated with the Download button from a simulated update
+// server on loopback.
+bool SaveDownloaded(const fs::path& out, const fs::path& work) {
+  using namespace korvan;
+  emu::ServerTreeOptions published;
+  published.types = {26};
+  if (!emu::WriteServerTree(work / "server", "15-05-2023", published).ok()) {
+    std::fprintf(stderr, "cannot write the server tree\n");
+    return false;
+  }
+  emu::LoopbackServer server(work / "server");
+  if (!server.Start()) {
+    std::fprintf(stderr, "%s\n", server.error().c_str());
+    return false;
+  }
+  emu::PresetOptions preset;
+  preset.rawType = 26;
+  emu::SimulatedDiskHost host;
+  host.Attach(2, emu::MakeSimulatedDevice(emu::MakePresetImages(preset)));
+  ui::MainDialogOptions options;
+  options.programFolder = work / "download";
+  fs::create_directories(options.programFolder);
+  options.logic.detection.scanInterval = 200ms;
+  options.logic.serverUrl = server.url() + "wp-content/db/";
+  options.services.showMessage = [](wxWindow*, const wxString&, const wxString&, MessageIcon) {};
+  auto dialog = std::make_unique<ui::CDahlia_UpdaterDlg>(host, std::move(options));
+  dialog->Show();
+  if (!PumpUntil([&] { return dialog->Logic().State().detectionPhase == DetectionPhase::Ready; },
+                 60s) ||
+      !korvan::testing::ClickControl(*dialog->Control(ids::kDownloadButton)) ||
+      !PumpUntil(
+          [&] {
+            const AppState& state = dialog->Logic().State();
+            return state.downloadPhase == DownloadPhase::Failed ||
+                   state.updatePhase == UpdatePhase::Finished;
+          },
+          120s)) {
+    std::fprintf(stderr, "the download did not finish\n");
+    return false;
+  }
+  return Save(*dialog, out / "window-downloaded.png") &&
+         dialog->Logic().State().downloadPhase == DownloadPhase::Picked;
 }
 
 int Run(const fs::path& out) {
@@ -120,6 +166,7 @@ int Run(const fs::path& out) {
     ok = Save(about, out / "about.png") && ok;
   }
   dialog.reset();
+  ok = SaveDownloaded(out, work) && ok;
   fs::remove_all(work);
   return ok ? 0 : 1;
 }
