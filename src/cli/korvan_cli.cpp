@@ -126,8 +126,14 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
     updateOptions.verify = !noVerify;
     return RunUpdate(*host, options, updateOptions, out, err);
   }
-  const auto countryOption = [](int value) -> std::optional<uint8_t> {
-    return value == 0 ? std::nullopt : std::optional<uint8_t>(static_cast<uint8_t>(value));
+  // 0 is "not given"; what is given must be a country byte (ChoosePackage says which ones).
+  const auto countryOption = [&err](int value, std::optional<uint8_t>& country) {
+    if (value < 0 || value > 255) {
+      err << "korvan: --country " << value << ": expected 3 or 12\n";
+      return false;
+    }
+    country = value == 0 ? std::nullopt : std::optional<uint8_t>(static_cast<uint8_t>(value));
+    return true;
   };
   const auto voiceOption = [](int value) {
     return value < 0 ? std::nullopt : std::optional<int>(value);
@@ -141,20 +147,16 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
         return kBadArguments;
       }
     }
-    if (fetchCountry < 0 || fetchCountry > 255) {
-      err << "korvan: --country " << fetchCountry << ": expected 3 or 12\n";
+    if (!countryOption(fetchCountry, fetchOptions.country)) {
       return kBadArguments;
     }
-    fetchOptions.country = countryOption(fetchCountry);
     fetchOptions.voice = voiceOption(fetchVoice);
     return RunFetch(*host, http, options, fetchOptions, out, err);
   }
   if (download->parsed()) {
-    if (downloadCountry < 0 || downloadCountry > 255) {
-      err << "korvan: --country " << downloadCountry << ": expected 3 or 12\n";
+    if (!countryOption(downloadCountry, downloadOptions.country)) {
       return kBadArguments;
     }
-    downloadOptions.country = countryOption(downloadCountry);
     downloadOptions.voice = voiceOption(downloadVoice);
     downloadOptions.verify = !downloadNoVerify;
     return RunDownload(*host, http, options, downloadOptions, out, err);

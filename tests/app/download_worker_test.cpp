@@ -50,7 +50,12 @@ class DownloadWorkerTest : public ::testing::Test {
 
   // A device of `type` with the package country chosen, as the window has it when Download is
   // pressed.
+  // Everything of an earlier case in the same test is forgotten.
   void Device(int8_t type, uint8_t packageCountry) {
+    server.reset();
+    state = AppState{};
+    view = RecordingView{};
+    picked = false;
     state.programFolder = work.path();
     state.deviceInfo.typeCode = type;
     state.deviceInfo.legacyModel = type >= 1 && type <= 8;
@@ -175,8 +180,6 @@ TEST_F(DownloadWorkerTest, EveryVoiceOfTheTableNamesItsPackage) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.package);
     testing::ScopedTempDir folder("download_voice");
-    state = AppState{};
-    picked = false;
     Device(c.type, c.country);
     state.programFolder = folder.path();
     Serve();
@@ -186,7 +189,6 @@ TEST_F(DownloadWorkerTest, EveryVoiceOfTheTableNamesItsPackage) {
               "/wp-content/db/15-05-2023/" + std::string(c.package));
     // The voice marker of the package's file: v00.40 + the voice slot.
     EXPECT_EQ(view.Text(ids::kFileVoiceVersionText), "v00.4" + std::to_string(c.voice));
-    server.reset();
   }
 }
 
@@ -214,9 +216,6 @@ TEST_F(DownloadWorkerTest, VersionFileIsUntrustedText) {
     fs::copy_file(tree_->path() / std::string(kType9UzbekVoice).substr(1),
                   root / std::string(kType9UzbekVoice).substr(1));
     std::ofstream(root / "wp-content/db/version.txt", std::ios::binary) << c.content;
-    state = AppState{};
-    view = RecordingView{};
-    picked = false;
     Device(9, kCountryUzbekistan);
     Serve(emu::ServerFault::None, {}, root.path());
     Download(1);
@@ -227,7 +226,6 @@ TEST_F(DownloadWorkerTest, VersionFileIsUntrustedText) {
       ExpectFailedCleanly();
       EXPECT_FALSE(PackageRequested()) << "nothing is asked for with a version not trusted";
     }
-    server.reset();
   }
 }
 
@@ -249,16 +247,12 @@ TEST_F(DownloadWorkerTest, ServerFaultsEndTheFlowCleanly) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    state = AppState{};
-    view = RecordingView{};
-    picked = false;
     Device(9, kCountryUzbekistan);
     Serve(c.fault, c.only);
     Download(1);
     ExpectFailedCleanly();
     EXPECT_EQ(PackageRequested(), c.packageAsked);
     EXPECT_FALSE(state.downloadReport.transferError.empty());
-    server.reset();
   }
 }
 
@@ -319,9 +313,6 @@ TEST_F(DownloadWorkerTest, PackageContentsDecide) {
     } else {
       ASSERT_TRUE(emu::WriteZip(package, c.entries).ok());
     }
-    state = AppState{};
-    view = RecordingView{};
-    picked = false;
     Device(9, kCountryUzbekistan);
     Serve(emu::ServerFault::None, {}, root.path());
     Download(1);
@@ -331,7 +322,6 @@ TEST_F(DownloadWorkerTest, PackageContentsDecide) {
     } else {
       ExpectFailedCleanly();
     }
-    server.reset();
   }
 }
 

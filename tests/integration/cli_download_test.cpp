@@ -13,6 +13,7 @@
 #include "emulator/loopback_server.h"
 #include "emulator/server_tree.h"
 #include "tests/support/cli_run.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/scoped_temp_dir.h"
 
 namespace korvan {
@@ -22,10 +23,7 @@ namespace fs = std::filesystem;
 namespace catalogue = ModelCatalogue;
 using Bytes = std::vector<uint8_t>;
 
-Bytes ReadAll(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
+using testing::ReadAll;
 
 Bytes Slice(const Bytes& bytes, size_t offset, size_t length) {
   return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(offset),

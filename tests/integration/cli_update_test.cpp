@@ -11,6 +11,7 @@
 #include "emulator/device_presets.h"
 #include "emulator/update_file_builder.h"
 #include "tests/support/cli_run.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/scoped_temp_dir.h"
 
 namespace korvan {
@@ -21,10 +22,7 @@ namespace catalogue = ModelCatalogue;
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes ReadAll(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
+using testing::ReadAll;
 
 struct Folders {
   testing::ScopedTempDir work{"korvan_update_cli"};
