@@ -15,6 +15,7 @@
 #include "device/drive_slot_table.h"
 #include "device/scsi_transport.h"
 #include "flash/region_writer.h"
+#include "settings/settings_block_writer.h"
 #include "sources/update_file_layout.h"
 
 namespace korvan {
@@ -27,14 +28,6 @@ inline constexpr std::string_view kFileOpenErrorText = "Ошибка откры�
 inline constexpr std::string_view kUpdateFolderName = "update";
 // Fourteen spaces: the status cells before a run.
 inline constexpr std::string_view kBlankCellText = "              ";
-
-// Writes the settings unit for `uploadMode` 5, 6 or 7 through the open channel: 0 written,
-// 2 link lost. Provided by the settings code.
-class SettingsBlockWriter {
- public:
-  virtual ~SettingsBlockWriter() = default;
-  virtual int WriteSettingsBlock(DeviceChannel& channel, int uploadMode) = 0;
-};
 
 class UpdateWorker {
  public:
