@@ -56,8 +56,8 @@ struct ExtractReport {
 
 // `ExtractPackage`: every item of the zip `package` into `updateFolder` (created when missing),
 // none outside it. The package is deleted when every item extracted; it stays otherwise.
-// `keepGoing` is asked between items and pieces; when it answers false the extraction ends
-// (what was extracted stays for the caller to remove).
+// `keepGoing` is asked between items (an item, at most 64 MiB, is not cut short); when it
+// answers false the extraction ends (what was extracted stays for the caller to remove).
 ExtractReport ExtractPackage(const std::filesystem::path& package,
                              const std::filesystem::path& updateFolder,
                              const std::function<bool()>& keepGoing);

@@ -96,8 +96,8 @@ class ZipExtractor {
   //  - A folder item is created with its missing parents. A file is written to "<target>.part"
   //    (a stale one is removed, never followed), then given its times and renamed onto the
   //    target (replacing a file or a link there, never writing through it) only when all of
-  //    its data was read and the CRC-32 matched. Whatever fails, neither the target nor the
-  //    .part is left, nor any folder this call created.
+  //    its data was read and the CRC-32 matched. Whatever fails, no .part and no folder this
+  //    call created is left, and whatever was at the target before stays as it was.
   //  - Read-only items get no write permission; the rest 0644 / 0755 under the umask.
   ZipResult ExtractEntryInto(int32_t index, const std::filesystem::path& rootFolder);
 

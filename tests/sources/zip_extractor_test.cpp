@@ -138,6 +138,14 @@ TEST(ZipNameTest, PathStepsRefuseDotStepsAndNothing) {
   }
 }
 
+std::string Repeated(std::string_view text, int times) {
+  std::string repeated;
+  for (int i = 0; i < times; ++i) {
+    repeated += text;
+  }
+  return repeated;
+}
+
 TEST(ZipNameTest, DecodingReplacesMalformedBytesEndsAtNulAndCuts) {
   const std::string replacement = "\xEF\xBF\xBD";
   const struct {
@@ -155,13 +163,7 @@ TEST(ZipNameTest, DecodingReplacesMalformedBytesEndsAtNulAndCuts) {
       {"\xE2\x82", replacement},      // cut short
       {std::string("a\0../b", 6), "a"},
       {std::string(300, 'n'), std::string(259, 'n')},
-      {std::string(300, '\xFF'),
-       [&] {
-         std::string s;
-         for (int i = 0; i < 259; ++i)
-           s += replacement;
-         return s;
-       }()},
+      {std::string(300, '\xFF'), Repeated(replacement, 259)},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(DecodeEntryName(c.stored), c.decoded) << c.stored;
