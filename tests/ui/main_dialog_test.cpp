@@ -91,6 +91,16 @@ class MainDialogTest : public ::testing::Test {
         [this] { return dialog->Logic().State().detectionPhase == DetectionPhase::Ready; });
   }
 
+  // A simulated device of `rawType` plugged in and the window open on it, identified.
+  emu::PresetOptions OpenReady(uint8_t rawType) {
+    emu::PresetOptions preset;
+    preset.rawType = rawType;
+    Plug(preset);
+    Open();
+    EXPECT_TRUE(WaitReady());
+    return preset;
+  }
+
   std::string Label(int id) const { return Utf8(dialog->Control(id)->GetLabel()); }
 
   // A real click in the middle of the control.
@@ -187,11 +197,7 @@ TEST_F(MainDialogTest, StartsSearchingWithOnlyEndAndServerSourceActive) {
 }
 
 TEST_F(MainDialogTest, ShowsTheIdentifiedDeviceReady) {
-  emu::PresetOptions preset;
-  preset.rawType = 26;
-  Plug(preset);
-  Open();
-  ASSERT_TRUE(WaitReady());
+  const emu::PresetOptions preset = OpenReady(26);
   PumpEvents();
 
   const DeviceInfo info = emu::PresetDeviceInfo(preset);
@@ -209,11 +215,7 @@ TEST_F(MainDialogTest, ShowsTheIdentifiedDeviceReady) {
 }
 
 TEST_F(MainDialogTest, UpdatesFromALocalFileThroughItsControls) {
-  emu::PresetOptions preset;
-  preset.rawType = 26;
-  Plug(preset);
-  Open();
-  ASSERT_TRUE(WaitReady());
+  const emu::PresetOptions preset = OpenReady(26);
   ASSERT_NO_FATAL_FAILURE(RunLocalUpdate(preset));
 
   EXPECT_EQ(filters, std::vector<std::string>{"Bin file(*.bin)|*.bin"});
@@ -237,11 +239,7 @@ TEST_F(MainDialogTest, DownloadWritesTheServersPackage) {
   ASSERT_TRUE(server.Start()) << server.error();
   serverUrl = server.url() + "wp-content/db/";
 
-  emu::PresetOptions preset;
-  preset.rawType = 26;
-  Plug(preset);
-  Open();
-  ASSERT_TRUE(WaitReady());
+  OpenReady(26);
   ASSERT_TRUE(dialog->Control(ids::kDownloadButton)->IsEnabled());
   Click(ids::kDownloadButton);
   ASSERT_TRUE(PumpUntil(
@@ -263,11 +261,7 @@ TEST_F(MainDialogTest, DownloadWritesTheServersPackage) {
 // The upload disables the button just clicked, then every input and End, and gives End back
 // at the end: the keyboard must still reach the window afterwards.
 TEST_F(MainDialogTest, CtrlAOpensServiceModeAfterAnUpload) {
-  emu::PresetOptions preset;
-  preset.rawType = 26;
-  Plug(preset);
-  Open();
-  ASSERT_TRUE(WaitReady());
+  const emu::PresetOptions preset = OpenReady(26);
   ASSERT_NO_FATAL_FAILURE(RunLocalUpdate(preset));
 
   ASSERT_TRUE(MovePointer(Background()));
@@ -281,11 +275,7 @@ TEST_F(MainDialogTest, CtrlAOpensServiceModeAfterAnUpload) {
 }
 
 TEST_F(MainDialogTest, EscEndsTheWindowAfterAnUpload) {
-  emu::PresetOptions preset;
-  preset.rawType = 26;
-  Plug(preset);
-  Open();
-  ASSERT_TRUE(WaitReady());
+  const emu::PresetOptions preset = OpenReady(26);
   ASSERT_NO_FATAL_FAILURE(RunLocalUpdate(preset));
   const auto copies = {folder / "TempFwData.bin", folder / "TempImageData.bin"};
   for (const auto& copy : copies) {
@@ -304,11 +294,7 @@ TEST_F(MainDialogTest, EscEndsTheWindowAfterAnUpload) {
 // While the run holds every control and End, the keys still reach the window, but Enter
 // must not end it: the device is being written.
 TEST_F(MainDialogTest, KeysReachTheWindowDuringAnUploadButCannotEndIt) {
-  emu::PresetOptions preset;
-  preset.rawType = 26;
-  Plug(preset);
-  Open();
-  ASSERT_TRUE(WaitReady());
+  const emu::PresetOptions preset = OpenReady(26);
   device->SetCommandDelay(2ms);  // a run of some seconds
   ASSERT_NO_FATAL_FAILURE(StartLocalUpdate(preset));
   ASSERT_TRUE(PumpUntil([this] { return !dialog->Control(ids::kEnd)->IsEnabled(); }, 10s));
@@ -510,11 +496,7 @@ TEST_F(MainDialogTest, LogoAnswersThePointerInsideItsRectangleOnly) {
 }
 
 TEST_F(MainDialogTest, EndCleansUpButEnterDoesNot) {
-  emu::PresetOptions preset;
-  preset.rawType = 26;
-  Plug(preset);
-  Open();
-  ASSERT_TRUE(WaitReady());
+  OpenReady(26);
   const auto copy = folder / "TempImageData.bin";
   ASSERT_TRUE(std::filesystem::exists(copy));
 
