@@ -35,11 +35,9 @@ enum class DownloadPhase {
             // fetch without a device write, could be)
 };
 
-// What the last server download did, for the command line's report.
+// Why the last server download failed, for the command line's report (the version, the
+// package's URL and the chosen file are in AppState's own fields).
 struct DownloadReport {
-  std::string serverVersion;
-  std::string packageUrl;
-  std::string picked;  // the chosen update file's name, or empty
   struct FailedItem {
     std::string name;
     uint32_t result = 0;

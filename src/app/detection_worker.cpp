@@ -1,11 +1,9 @@
 #include "app/detection_worker.h"
 
-#include <condition_variable>
-#include <mutex>
-
 #include "app/control_ids.h"
 #include "app/main_window_steps.h"
 #include "app/show_result.h"
+#include "app/stop_wait.h"
 #include "device/device_channel.h"
 #include "device/device_copies.h"
 #include "device/model_catalogue.h"
@@ -60,13 +58,6 @@ void DetectionWorker::Stop() {
   }
 }
 
-bool DetectionWorker::SleepFor(std::stop_token stop, std::chrono::milliseconds duration) {
-  std::mutex mutex;
-  std::condition_variable_any wake;
-  std::unique_lock lock(mutex);
-  return !wake.wait_for(lock, stop, duration, [] { return false; }) && !stop.stop_requested();
-}
-
 void DetectionWorker::Run(std::stop_token stop) {
   window_.Post([&state = state_] {
     ResetUpdateFileInfo(state.updateFileInfo);
@@ -89,10 +80,7 @@ void DetectionWorker::Run(std::stop_token stop) {
     return;
   }
   // Parked: a device is identified once per run.
-  std::mutex mutex;
-  std::condition_variable_any wake;
-  std::unique_lock lock(mutex);
-  wake.wait(lock, stop, [] { return false; });
+  WaitForStop(stop);
 }
 
 bool DetectionWorker::Scan(std::stop_token stop, DeviceInfo& info, int& drive) {
@@ -114,7 +102,7 @@ bool DetectionWorker::Scan(std::stop_token stop, DeviceInfo& info, int& drive) {
       window_.Post([&state = state_] { state.detectionPhase = DetectionPhase::NotFound; });
       return false;
     }
-    if (!SleepFor(stop, options_.scanInterval)) {
+    if (!SleepUnlessStopped(stop, options_.scanInterval)) {
       return false;
     }
   }

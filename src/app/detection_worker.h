@@ -43,7 +43,6 @@ class DetectionWorker {
   void Run(std::stop_token stop);
   bool Scan(std::stop_token stop, DeviceInfo& info, int& drive);
   void ReadDevice(std::stop_token stop, DeviceInfo info, int drive);
-  bool SleepFor(std::stop_token stop, std::chrono::milliseconds duration);
 
   DiskHost& host_;
   DriveSlotTable& slots_;

@@ -19,11 +19,10 @@ namespace {
 constexpr std::string_view kUpdateFolder = "update";
 
 // The update file a package carries is outside input: it must be one the Open command would
-// take for this device (record magic, model and country), and its components must fit.
-// Models whose files carry no record (type 3) are judged by the components alone.
-bool AcceptableUpdateFile(const std::filesystem::path& path, int8_t type,
-                          const UpdateFileInfo& current) {
-  UpdateFileInfo info = current;
+// take for this device (record magic, model and country), and its components must fit. `info`
+// receives what the file's record holds. Models whose files carry no record (type 3) are judged
+// by the components alone.
+bool AcceptableUpdateFile(const std::filesystem::path& path, int8_t type, UpdateFileInfo& info) {
   if (VersionRecordFileOffset(type) != 0 &&
       ReadImageVersions(path, type, info) != ImageVersionsResult::Ok) {
     return false;
@@ -42,8 +41,8 @@ void SetDownloadControlsEnabled(View& view, bool enabled) {
   }
 }
 
-DownloadWorker::DownloadWorker(HttpClient& http, WindowThread& window, View& view,
-                               AppState& state, std::function<void()> onPicked)
+DownloadWorker::DownloadWorker(HttpClient& http, WindowThread& window, View& view, AppState& state,
+                               std::function<void()> onPicked)
     : http_(http), window_(window), view_(view), state_(state), onPicked_(std::move(onPicked)) {}
 
 DownloadWorker::~DownloadWorker() {
@@ -98,13 +97,11 @@ void DownloadWorker::Run(std::stop_token stop, Job job) {
   if (stop.stop_requested()) {
     return;
   }
-  report.serverVersion = fetched.version.value_or("");
-  window_.Post([&state = state_, version = report.serverVersion] {
-    state.serverVersion = version;
-  });
+  window_.Post(
+      [&state = state_, version = fetched.version.value_or("")] { state.serverVersion = version; });
   if (!fetched.version) {
-    report.transferError = fetched.transfer.ok() ? "version.txt holds no usable version"
-                                                 : fetched.transfer.detail;
+    report.transferError =
+        fetched.transfer.ok() ? "version.txt holds no usable version" : fetched.transfer.detail;
     Fail(stop, job, 0, std::move(report));
     return;
   }
@@ -118,8 +115,8 @@ void DownloadWorker::Run(std::stop_token stop, Job job) {
     Fail(stop, job, 1, std::move(report));
     return;
   }
-  report.packageUrl = ServerFileUrl(job.serverUrl, *path);
-  window_.Post([&state = state_, url = report.packageUrl] { state.PackageUrl = url; });
+  const std::string packageUrl = ServerFileUrl(job.serverUrl, *path);
+  window_.Post([&state = state_, packageUrl] { state.PackageUrl = packageUrl; });
 
   const std::filesystem::path updateFolder = ProgramFolderFile(job.folder, kUpdateFolder);
   RemoveFolderTree(updateFolder);
@@ -128,9 +125,8 @@ void DownloadWorker::Run(std::stop_token stop, Job job) {
 
   window_.Post([&view = view_] { view.SetStatusText(""); });
   int shown = 0;
-  const HttpOutcome transfer = http_.Download(
-      report.packageUrl, package, kMaxPackageBytes,
-      [&](uint64_t received, uint64_t total) {
+  const HttpOutcome transfer =
+      http_.Download(packageUrl, package, kMaxPackageBytes, [&](uint64_t received, uint64_t total) {
         if (total > 0) {
           const int percent = static_cast<int>(received * 100 / total);
           if (percent != shown) {
@@ -162,32 +158,33 @@ void DownloadWorker::Run(std::stop_token stop, Job job) {
     report.failed.push_back({item.name, item.result});
   }
   // A package that did not unpack whole is not written to the device.
-  if (!extracted.opened || !extracted.failed.empty()) {
+  if (!extracted.complete()) {
     Fail(stop, job, 1, std::move(report));
     return;
   }
 
+  // The picker stops at the first file, from the last, that is acceptable: `info` then holds
+  // that file's record.
+  UpdateFileInfo info;
   const auto picked = PickUpdateImage(updateFolder, [&](const std::filesystem::path& file) {
-    return AcceptableUpdateFile(file, type, job.file);
+    info = job.file;
+    return AcceptableUpdateFile(file, type, info);
   });
   if (!picked) {
     report.transferError = "the package holds no update file for this device";
     Fail(stop, job, 1, std::move(report));
     return;
   }
-  report.picked = *picked;
-  const std::filesystem::path file = updateFolder / *picked;
-  UpdateFileInfo info = job.file;
-  ReadImageVersions(file, type, info);
 
-  window_.Post([&view = view_, &state = state_, report = std::move(report), file, info, type,
+  window_.Post([&view = view_, &state = state_, report = std::move(report),
+                file = updateFolder / *picked, name = *picked, info, type,
                 onPicked = onPicked_]() mutable {
     state.UpdateFilePath = file;
     state.updateFileInfo = info;
-    state.pickedImageName = report.picked;
+    state.pickedImageName = name;
     // As after Open: the bar names the file about to be written.
-    view.SetStatusText(report.picked);
-    ShowUpdateFileVersions(view, info, type, report.picked);
+    view.SetStatusText(name);
+    ShowUpdateFileVersions(view, info, type, name);
     state.deviceInfo.country = info.fileCountry;
     state.downloadReport = std::move(report);
     state.downloadPhase = DownloadPhase::Picked;

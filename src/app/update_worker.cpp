@@ -1,12 +1,11 @@
 #include "app/update_worker.h"
 
-#include <condition_variable>
-#include <mutex>
 #include <system_error>
 
 #include "app/control_ids.h"
 #include "app/main_window_steps.h"
 #include "app/show_result.h"
+#include "app/stop_wait.h"
 #include "device/model_catalogue.h"
 #include "device/update_file_header.h"
 #include "sources/program_folder.h"
@@ -140,10 +139,7 @@ void UpdateWorker::Park(std::stop_token stop) {
     state.updatePhase = UpdatePhase::Parked;
     view.EnableControl(ids::kEnd, true);
   });
-  std::mutex mutex;
-  std::condition_variable_any wake;
-  std::unique_lock lock(mutex);
-  wake.wait(lock, stop, [] { return false; });
+  WaitForStop(stop);
 }
 
 void UpdateWorker::Run(std::stop_token stop, Job job) {
@@ -284,8 +280,7 @@ UpdateWorker::StepOutcome UpdateWorker::ComponentStep(std::stop_token stop, Job&
       PlacementOf(component.component, type, job.header, job.file, job.fileSize);
   // The header may have changed since Open checked it: a component that does not lie inside
   // the file, or would not fit the memory, is neither extracted nor written.
-  if (CheckComponent(component.component, type, job.header, job.file, job.fileSize) !=
-      LayoutCheck::Fits) {
+  if (CheckPlacement(placement, job.fileSize) != LayoutCheck::Fits) {
     return FailWithoutWriting(stop, job, component);
   }
   switch (CompareAndExtract(component.deviceCopy, component.deviceOffset, job.updateFile,
@@ -333,10 +328,7 @@ void UpdateWorker::ReportFileOpenFailed(std::stop_token stop, bool barShown) {
     }
     view.EnableControl(ids::kOpenButton, true);
   });
-  std::mutex mutex;
-  std::condition_variable_any wake;
-  std::unique_lock lock(mutex);
-  wake.wait_for(lock, stop, std::chrono::milliseconds(1000), [] { return false; });
+  SleepUnlessStopped(stop, std::chrono::milliseconds(1000));
 }
 
 bool UpdateWorker::RunUploadStep(std::stop_token stop, Job& job,

@@ -117,9 +117,9 @@ int RunFetch(DiskHost& host, HttpClient& http, const frontend::GlobalOptions& op
   if (options.json) {
     out << JsonLine({{"ok", ok},
                      {"message", view.LastMessage()},
-                     {"serverVersion", report.serverVersion},
-                     {"packageUrl", report.packageUrl},
-                     {"picked", report.picked},
+                     {"serverVersion", state.serverVersion},
+                     {"packageUrl", state.PackageUrl},
+                     {"picked", state.pickedImageName},
                      {"files", files},
                      {"failed", FailedItems(report)},
                      {"firmware", ok ? view.FieldText(ids::kFileFwVersionText) : ""},
@@ -127,18 +127,17 @@ int RunFetch(DiskHost& host, HttpClient& http, const frontend::GlobalOptions& op
                      {"database", ok ? view.FieldText(ids::kFileDbText) : ""}})
         << '\n';
   } else {
-    out << "Server version: " << report.serverVersion << '\n'
-        << "Package:        " << report.packageUrl << '\n';
+    out << "Server version: " << state.serverVersion << '\n'
+        << "Package:        " << state.PackageUrl << '\n';
     if (!report.transferError.empty()) {
       out << "Error:          " << report.transferError << '\n';
     }
     for (const auto& item : report.failed) {
-      out << "Not extracted:  " << item.name << " (result 0x" << std::hex << item.result
-          << std::dec << ")\n";
+      out << "Not extracted:  " << item.name << " (result 0x" << std::hex << item.result << std::dec
+          << ")\n";
     }
     if (ok) {
-      out << "Update file:    " << (state.programFolder / "update" / report.picked).string()
-          << '\n'
+      out << "Update file:    " << state.UpdateFilePath.string() << '\n'
           << "Firmware:       " << view.FieldText(ids::kFileFwVersionText) << '\n'
           << "Voice:          " << view.FieldText(ids::kFileVoiceVersionText) << '\n'
           << "Database:       " << view.FieldText(ids::kFileDbText) << '\n';
@@ -189,9 +188,9 @@ int RunDownload(DiskHost& host, HttpClient& http, const frontend::GlobalOptions&
   session.view.EndProgressLine();
 
   const DownloadReport& report = state.downloadReport;
-  nlohmann::ordered_json extra = {{"serverVersion", report.serverVersion},
-                                  {"packageUrl", report.packageUrl},
-                                  {"picked", report.picked}};
+  nlohmann::ordered_json extra = {{"serverVersion", state.serverVersion},
+                                  {"packageUrl", state.PackageUrl},
+                                  {"picked", state.pickedImageName}};
   if (!started && !options.json) {
     if (!report.transferError.empty()) {
       extra["error"] = report.transferError;

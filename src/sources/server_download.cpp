@@ -14,8 +14,8 @@ constexpr size_t kMinVersionFileBytes = 10;
 constexpr size_t kMaxVersionLength = 64;
 
 bool VersionCharacter(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-         c == '.' || c == '_' || c == '-';
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '.' ||
+         c == '_' || c == '-';
 }
 
 char AsciiLower(char c) {
@@ -32,8 +32,8 @@ std::optional<std::string> ParseServerVersion(std::string_view raw) {
   if (text.substr(0, 3) == "\xEF\xBB\xBF") {
     text.remove_prefix(3);
   }
-  while (!text.empty() &&
-         (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' || text.back() == '\t')) {
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' ||
+                           text.back() == '\t')) {
     text.remove_suffix(1);
   }
   if (text.size() < kMinVersionFileBytes || text.size() > kMaxVersionLength ||
@@ -91,6 +91,7 @@ ExtractReport ExtractPackage(const std::filesystem::path& package,
   zip->GetEntry(-1, count);
   for (int32_t index = 0; index < count.index; ++index) {
     if (keepGoing && !keepGoing()) {
+      report.cancelled = true;
       break;
     }
     ZipEntry entry;
@@ -102,7 +103,7 @@ ExtractReport ExtractPackage(const std::filesystem::path& package,
     }
   }
   zip->Close();
-  if (report.failed.empty()) {
+  if (report.complete()) {
     std::filesystem::remove(package, error);
   }
   return report;

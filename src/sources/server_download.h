@@ -50,8 +50,12 @@ struct ExtractedItem {
 };
 
 struct ExtractReport {
-  bool opened = false;               // the package is a zip that could be read
+  bool opened = false;                // the package is a zip that could be read
+  bool cancelled = false;             // `keepGoing` ended it before the last item
   std::vector<ExtractedItem> failed;  // items that did not land whole in the folder
+
+  // Every item is in the folder.
+  bool complete() const { return opened && !cancelled && failed.empty(); }
 };
 
 // `ExtractPackage`: every item of the zip `package` into `updateFolder` (created when missing),

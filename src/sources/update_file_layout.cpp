@@ -80,9 +80,7 @@ ComponentPlacement PlacementOf(UpdateComponent component, int8_t type,
   return placement;
 }
 
-LayoutCheck CheckComponent(UpdateComponent component, int8_t type, const UpdateFileHeader& header,
-                           const UpdateFileInfo& file, uint64_t fileSize) {
-  const ComponentPlacement p = PlacementOf(component, type, header, file, fileSize);
+LayoutCheck CheckPlacement(const ComponentPlacement& p, uint64_t fileSize) {
   if (p.length == 0) {
     return LayoutCheck::Fits;  // nothing is taken from the file or written
   }
@@ -94,6 +92,11 @@ LayoutCheck CheckComponent(UpdateComponent component, int8_t type, const UpdateF
     return LayoutCheck::TooLarge;
   }
   return LayoutCheck::Fits;
+}
+
+LayoutCheck CheckComponent(UpdateComponent component, int8_t type, const UpdateFileHeader& header,
+                           const UpdateFileInfo& file, uint64_t fileSize) {
+  return CheckPlacement(PlacementOf(component, type, header, file, fileSize), fileSize);
 }
 
 LayoutCheck CheckUpdateFileLayout(const std::filesystem::path& path, int8_t type,

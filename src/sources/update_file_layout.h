@@ -40,6 +40,9 @@ enum class LayoutCheck {
   CannotRead,   // the file or its header cannot be read
 };
 
+// A placement against a file of `fileSize` bytes.
+LayoutCheck CheckPlacement(const ComponentPlacement& placement, uint64_t fileSize);
+
 // One component of a file of `fileSize` bytes with `header`.
 LayoutCheck CheckComponent(UpdateComponent component, int8_t type, const UpdateFileHeader& header,
                            const UpdateFileInfo& file, uint64_t fileSize);

@@ -401,6 +401,23 @@ struct ZipExtractor::State {
     return ZipResult::Ok;
   }
 
+  // The item to extract and the folder steps of its cleaned name: BadArguments for an index
+  // out of range or a name that cannot be a path below the extraction folder.
+  ZipResult LoadForExtraction(int32_t index, Item& item, std::vector<std::string>& steps) {
+    if (index < 0 || index >= count) {
+      return ZipResult::BadArguments;
+    }
+    if (const ZipResult loaded = Load(index, item); loaded != ZipResult::Ok) {
+      return loaded;
+    }
+    auto cleaned = EntryPathSteps(item.cleaned);
+    if (!cleaned) {
+      return ZipResult::BadArguments;
+    }
+    steps = std::move(*cleaned);
+    return ZipResult::Ok;
+  }
+
   ZipResult Load(int32_t index, Item& item) {
     if (const ZipResult moved = GoTo(index); moved != ZipResult::Ok) {
       return moved;
@@ -718,32 +735,28 @@ ZipResult ZipExtractor::GetEntry(int32_t index, ZipEntry& entry) {
 }
 
 ZipResult ZipExtractor::ExtractEntryInto(int32_t index, const fs::path& rootFolder) {
-  if (!state_ || index < 0 || index >= state_->count) {
+  if (!state_) {
     return Store(ZipResult::BadArguments);
   }
   Item item;
-  if (const ZipResult loaded = state_->Load(index, item); loaded != ZipResult::Ok) {
+  std::vector<std::string> steps;
+  if (const ZipResult loaded = state_->LoadForExtraction(index, item, steps);
+      loaded != ZipResult::Ok) {
     return Store(loaded);
   }
-  const auto steps = EntryPathSteps(item.cleaned);
-  if (!steps) {
-    return Store(ZipResult::BadArguments);
-  }
   const fs::path root = (state_->baseFolder / rootFolder).lexically_normal();
-  return Store(state_->Extract(item, root, *steps));
+  return Store(state_->Extract(item, root, steps));
 }
 
 ZipResult ZipExtractor::ExtractEntry(int32_t index, const std::string& targetPath) {
-  if (!state_ || index < 0 || index >= state_->count) {
+  if (!state_) {
     return Store(ZipResult::BadArguments);
   }
   Item item;
-  if (const ZipResult loaded = state_->Load(index, item); loaded != ZipResult::Ok) {
+  std::vector<std::string> steps;
+  if (const ZipResult loaded = state_->LoadForExtraction(index, item, steps);
+      loaded != ZipResult::Ok) {
     return Store(loaded);
-  }
-  const auto steps = EntryPathSteps(item.cleaned);
-  if (!steps) {
-    return Store(ZipResult::BadArguments);
   }
   if (targetPath.find('\0') != std::string::npos) {
     return Store(ZipResult::BadArguments);
@@ -758,10 +771,10 @@ ZipResult ZipExtractor::ExtractEntry(int32_t index, const std::string& targetPat
   if (targetSteps.empty()) {
     return Store(ZipResult::BadArguments);
   }
-  const bool endsInName = targetSteps.size() > steps->size() &&
-                          std::equal(steps->rbegin(), steps->rend(), targetSteps.rbegin());
+  const bool endsInName = targetSteps.size() > steps.size() &&
+                          std::equal(steps.rbegin(), steps.rend(), targetSteps.rbegin());
   fs::path root = target.root_path();
-  const std::size_t rootSteps = targetSteps.size() - (endsInName ? steps->size() : std::size_t{1});
+  const std::size_t rootSteps = targetSteps.size() - (endsInName ? steps.size() : std::size_t{1});
   for (std::size_t i = 0; i < rootSteps; ++i) {
     root /= targetSteps[i];
   }

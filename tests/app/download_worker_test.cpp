@@ -22,6 +22,7 @@
 #include "emulator/loopback_server.h"
 #include "emulator/server_tree.h"
 #include "sources/curl_http_client.h"
+#include "sources/server_download.h"
 #include "tests/support/scoped_temp_dir.h"
 
 namespace korvan {
@@ -78,8 +79,8 @@ class DownloadWorkerTest : public ::testing::Test {
   // The Download command with the voice of item data `voice`, until the flow ends.
   void Download(int voice) {
     worker.Start(voice);
-    ASSERT_TRUE(window.RunUntil([this] { return state.downloadPhase != DownloadPhase::Running; },
-                                60s));
+    ASSERT_TRUE(
+        window.RunUntil([this] { return state.downloadPhase != DownloadPhase::Running; }, 60s));
     worker.Stop();
     window.RunPending();
   }
@@ -202,7 +203,10 @@ TEST_F(DownloadWorkerTest, VersionFileIsUntrustedText) {
       {"9 bytes", "5-05-2023", false},
       {"exactly 10", "15-05-2023", true},
       {"CRLF", "15-05-2023\r\n", true},
-      {"byte-order mark", "\xEF\xBB\xBF" "15-05-2023", true},
+      {"byte-order mark",
+       "\xEF\xBB\xBF"
+       "15-05-2023",
+       true},
       {"a path", "../x/../../15-05-2023", false},
       {"encoded dots", "%2e%2e/15-05-2023", false},
       {"300 bytes", std::string(300, '7'), false},
@@ -323,6 +327,22 @@ TEST_F(DownloadWorkerTest, PackageContentsDecide) {
       ExpectFailedCleanly();
     }
   }
+}
+
+// Extraction stopped part-way (the window closing) is not a package that unpacked.
+TEST_F(DownloadWorkerTest, ExtractionStoppedPartWayIsNotComplete) {
+  const fs::path package = work / "package.zip";
+  const std::vector<emu::ZipEntry> entries = {emu::ZipTextEntry("a.txt", "a"),
+                                              emu::ZipTextEntry("b.txt", "b")};
+  ASSERT_TRUE(emu::WriteZip(package, entries).ok());
+  int asked = 0;
+  const ExtractReport report =
+      ExtractPackage(package, work / "update", [&asked] { return ++asked < 2; });
+  EXPECT_TRUE(report.opened);
+  EXPECT_TRUE(report.cancelled);
+  EXPECT_FALSE(report.complete());
+  EXPECT_TRUE(fs::exists(package)) << "only a whole extraction deletes the package";
+  EXPECT_FALSE(fs::exists(work / "update" / "b.txt"));
 }
 
 TEST_F(DownloadWorkerTest, StoppingDuringAStalledDownloadEndsAtOnce) {
