@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "device/device_info.h"
+#include "device/unit.h"
 #include "device/update_file_header.h"
 
 namespace korvan {
@@ -73,6 +74,9 @@ struct AppState {
   UpdateFileHeader updateFileHeader;
   UpdatePhase updatePhase = UpdatePhase::Idle;
   bool updateFailed = false;  // the last finished run left a component or settings unwritten
+
+  // The settings unit as the device held it when the settings form last opened.
+  UnitBuffer SettingsReadBlock{};
 
   // The update server: its download directory, and what the last download found there.
   std::string serverUrl;

@@ -85,6 +85,16 @@ std::optional<std::string> RecordingView::ChooseOpenFile(std::string_view filter
   return choice;
 }
 
+bool RecordingView::RunParameterForm(ParameterForm& form) {
+  calls_.push_back("form");
+  if (formAnswers_.empty()) {
+    return false;
+  }
+  FormAnswer answer = std::move(formAnswers_.front());
+  formAnswers_.pop_front();
+  return answer(form);
+}
+
 ControlState RecordingView::Control(int id) const {
   const auto it = controls_.find(id);
   return it == controls_.end() ? ControlState{} : it->second;

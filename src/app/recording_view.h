@@ -4,6 +4,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -48,12 +49,20 @@ class RecordingView : public View {
   void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
   // Answers with the next queued choice (nullopt: cancelled); cancels when none is queued.
   std::optional<std::string> ChooseOpenFile(std::string_view filter) override;
+  // Hands the form to the next queued answer, which plays the user; cancels when none is
+  // queued.
+  bool RunParameterForm(ParameterForm& form) override;
 
   // The user picks the voice whose item data is `itemData`; false when the list has none.
   bool SelectVoiceData(int itemData);
 
   // What the next open-file dialogs answer, in order.
   void QueueFileChoice(std::optional<std::string> path) { fileChoices_.push_back(std::move(path)); }
+
+  // What the user does in the next settings forms, in order: changes `form` and answers true
+  // for OK, false for "Отменить".
+  using FormAnswer = std::function<bool(ParameterForm& form)>;
+  void QueueFormAnswer(FormAnswer answer) { formAnswers_.push_back(std::move(answer)); }
 
   // A control never touched reads as text "", enabled, shown, unchecked.
   ControlState Control(int id) const;
@@ -63,7 +72,7 @@ class RecordingView : public View {
   const std::vector<ShownMessage>& Messages() const { return messages_; }
   // One line per call: "text 1024 DAHLIA_Russia", "enable 1007 1", "show 1088 0",
   // "check 1016 1", "position 42", "status готов", "colours", "showtext 1", "voices 4",
-  // "message <text>", "choose <filter>".
+  // "message <text>", "choose <filter>", "form".
   const std::vector<std::string>& Calls() const { return calls_; }
   // The positions the status bar was set to, in order, from call number `fromCall` on.
   std::vector<int> Positions(size_t fromCall = 0) const;
@@ -76,6 +85,7 @@ class RecordingView : public View {
   std::vector<ShownMessage> messages_;
   std::vector<std::string> calls_;
   std::deque<std::optional<std::string>> fileChoices_;
+  std::deque<FormAnswer> formAnswers_;
 };
 
 }  // namespace korvan

@@ -14,6 +14,8 @@
 
 namespace korvan {
 
+class ParameterForm;
+
 struct Rgb {
   uint8_t r = 0, g = 0, b = 0;
   bool operator==(const Rgb&) const = default;
@@ -61,6 +63,12 @@ class View {
   // The system's open-file dialog over the main window, with a filter in the form
   // "Bin file(*.bin)|*.bin|". The chosen file's full path, or nullopt when cancelled.
   virtual std::optional<std::string> ChooseOpenFile(std::string_view filter) = 0;
+
+  // The menu settings form of the fixed-layout models over the main window, modal. It shows
+  // `form`'s lists with their selections, puts every choice the user makes into `form` (Select)
+  // and runs `form.Defaults()` for "По умолч". True when closed with OK, false for "Отменить"
+  // or the window's close; the caller then takes the selections from `form`.
+  virtual bool RunParameterForm(ParameterForm& form) = 0;
 };
 
 }  // namespace korvan

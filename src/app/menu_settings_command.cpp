@@ -1,0 +1,3 @@
+#include "app/menu_settings_command.h"
+
+namespace korvan {}  // namespace korvan
