@@ -225,9 +225,9 @@ int8_t EffectiveModelType(uint8_t rawType) {
 
 const std::array<uint8_t, 48>& PresetMenuSettings() {
   // Language, bands, Smart GPS and its ranges, speed filters, database alerts, display: values
-  // a device leaves the factory with.
+  // a device leaves the factory with (the X band on, so that turning it off is a change).
   static constexpr std::array<uint8_t, 48> kMenu{
-      0, 1, 1, 1, 0, 0, 0, 0, 18, 10, 8, 8, 8, 12, 16, 20, 20, 10, 0, 0, 0, 0, 0, 0,
+      0, 0, 1, 1, 0, 0, 0, 0, 18, 10, 8, 8, 8, 12, 16, 20, 20, 10, 0, 0, 0, 0, 0, 0,
       0, 0, 0, 0, 0, 0, 0, 0, 1,  4,  2, 1, 3, 0,  0,  22, 26, 24, 0, 0, 1, 2, 2, 1};
   return kMenu;
 }

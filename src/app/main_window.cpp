@@ -4,11 +4,13 @@
 
 #include "app/control_ids.h"
 #include "app/main_window_steps.h"
+#include "app/menu_settings_command.h"
 #include "app/open_update_file.h"
 #include "app/upload_command.h"
 #include "device/device_channel.h"
 #include "device/device_copies.h"
 #include "device/model_catalogue.h"
+#include "settings/parameters_ini.h"
 #include "sources/curl_http_client.h"
 
 namespace korvan {
@@ -46,8 +48,9 @@ MainWindow::MainWindow(DiskHost& host, WindowThread& window, View& view,
     : host_(host),
       view_(view),
       ownHttp_(options.http == nullptr ? std::make_unique<CurlHttpClient>() : nullptr),
+      settings_(ParametersIniPath(programFolder)),
       detection_(host, slots_, window, view, state_, options.detection),
-      update_(host, slots_, window, view, state_, options.settings),
+      update_(host, slots_, window, view, state_, &settings_),
       download_(options.http != nullptr ? *options.http : *ownHttp_, window, view, state_,
                 [this] { update_.Start(); }) {
   // The detection takes its working folder from the state when it starts, not before.
@@ -129,7 +132,7 @@ void MainWindow::OnDownload() {
 }
 
 void MainWindow::OnMenuSettings() {
-  // The settings editors are not written yet.
+  OpenMenuSettings(view_, state_, {host_, slots_, update_, settings_});
 }
 
 void MainWindow::OnServiceMode() {

@@ -16,13 +16,12 @@
 #include "app/window_thread.h"
 #include "device/drive_slot_table.h"
 #include "device/scsi_transport.h"
+#include "settings/settings_unit_writer.h"
 
 namespace korvan {
 
 struct MainWindowOptions {
   DetectionOptions detection;
-  // Writes menu settings for a settings upload; null until the settings editors exist.
-  SettingsBlockWriter* settings = nullptr;
   // The update server's download directory, and the client that reaches it (null: libcurl).
   std::string serverUrl;
   HttpClient* http = nullptr;
@@ -58,8 +57,10 @@ class MainWindow {
   void OnOpen();                         // 1005 "Открыть"
   void OnUpload();                       // 1052 "Загрузить в устройство"
   void OnDownload();                     // 1007 "Загрузить": the server download
-  void OnMenuSettings();  // 1020 "Настройки меню": the settings editors (not yet)
-  void OnServiceMode();   // Ctrl+A: shows the service controls; never undone
+  // 1020 "Настройки меню": the fixed settings form (types 25-27 have the schema editor, not
+  // yet built). Refused while an update, a settings run or a download is active.
+  void OnMenuSettings();
+  void OnServiceMode();  // Ctrl+A: shows the service controls; never undone
   // READ and ERASE work on the window thread, as the device's tools do. Both are refused
   // (return false, nothing sent) while no device has been identified and while an update or
   // settings upload runs.
@@ -80,6 +81,7 @@ class MainWindow {
   DriveSlotTable slots_;
   AppState state_;
   std::unique_ptr<HttpClient> ownHttp_;  // when the options bring none
+  SettingsUnitWriter settings_;          // holds SettingsWriteBlock for the whole run
   DetectionWorker detection_;
   UpdateWorker update_;
   DownloadWorker download_;

@@ -15,12 +15,12 @@ namespace korvan {
 enum class MenuSettingsOutcome {
   Refused,      // no identified device, or an update, settings run or download is active
   SchemaModel,  // types 25-27 keep their settings by schema; the fixed form does not apply
-  ReadFailed,   // the unit could not be read: "Ошибка соединения!!", no form, INI untouched
-  IniFailed,    // Parameters.ini could not be written: the error is shown, no form
-  Cancelled,    // "Отменить": nothing goes to the device
-  Unchanged,    // OK without a change: UploadMode 5 and SettingsPending are left set
-  NotSaved,     // OK, but Parameters.ini could not be written: the error is shown, no write
-  Started,      // the update worker is writing the settings unit
+  ReadFailed,  // the unit could not be read: "Ошибка соединения!!", no form, INI untouched
+  IniFailed,  // Parameters.ini could not be written: the error is shown, no form
+  Cancelled,  // "Отменить": nothing goes to the device
+  Unchanged,  // OK without a change: UploadMode 5 and SettingsPending are left set
+  NotSaved,   // OK, but Parameters.ini could not be written: the error is shown, no write
+  Started,    // the update worker is writing the settings unit
 };
 
 // What the command works with besides the window and its state.

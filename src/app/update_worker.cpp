@@ -153,7 +153,9 @@ void UpdateWorker::Run(std::stop_token stop, Job job) {
     }
     // The box follows what the device now holds, not what was attempted.
     ShowResultAndWait(written ? 8 : kResultSettingsFailed);
-    window_.Post([&state = state_, written] {
+    window_.Post([&state = state_, &view = view_, written] {
+      // The settings command took its button away while the run lasted.
+      view.EnableControl(ids::kMenuSettingsButton, true);
       state.SettingsPending = false;
       state.updateFailed = !written;
       state.updatePhase = UpdatePhase::Finished;
@@ -403,7 +405,15 @@ bool UpdateWorker::RunUploadStep(std::stop_token stop, Job& job,
       }
       return false;
     case 3:
-      ReportFileOpenFailed(stop, barShown);
+      if (IsSettingsMode(job.uploadMode)) {
+        // Parameters.ini was unusable and nothing was sent; there is no file to choose again,
+        // so Open is left as it is.
+        if (barShown) {
+          window_.Post([&view = view_] { view.SetStatusText(kFileOpenErrorText); });
+        }
+      } else {
+        ReportFileOpenFailed(stop, barShown);
+      }
       return false;
     default:
       return false;

@@ -4,11 +4,12 @@
 
 #include "cli/detect_command.h"
 #include "cli/download_commands.h"
+#include "cli/probe_command.h"
+#include "cli/settings_commands.h"
+#include "cli/update_commands.h"
 #include "frontend/device_source.h"
 #include "frontend/global_options.h"
-#include "cli/probe_command.h"
 #include "frontend/source_options.h"
-#include "cli/update_commands.h"
 #include "sources/curl_http_client.h"
 
 namespace korvan::cli {
@@ -83,6 +84,26 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
   download->add_flag("--no-verify", downloadNoVerify, "Skip the read-back of each whole region");
   download->add_flag("--quiet", downloadOptions.quiet, "No live progress line");
 
+  SettingsOptions settingsOptions;
+  CLI::App* settings = app.add_subcommand(
+      "settings",
+      "The device's menu settings, as the \"Настройки меню\" form shows and writes them");
+  settings->fallthrough();
+  settings->require_subcommand(1);
+  CLI::App* settingsShow = settings->add_subcommand(
+      "show", "Read the settings and list each one: key, label, stored value, entry, enabled");
+  settingsShow->fallthrough();
+  CLI::App* settingsSet = settings->add_subcommand(
+      "set", "Change lists as the form does and press OK: the unit is written and read back");
+  settingsSet->fallthrough();
+  settingsSet
+      ->add_option("KEY=ENTRY", settingsOptions.assignments,
+                   "A setting and the entry its list shows, e.g. \"X OnOff=Вык\" \"Highway=150m\"")
+      ->required();
+  CLI::App* settingsDefaults = settings->add_subcommand(
+      "defaults", "Press \"По умолч\" then OK: the factory settings written to the device");
+  settingsDefaults->fallthrough();
+
   try {
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     app.parse(reversed);
@@ -125,6 +146,12 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (update->parsed()) {
     updateOptions.verify = !noVerify;
     return RunUpdate(*host, options, updateOptions, out, err);
+  }
+  if (settings->parsed()) {
+    settingsOptions.action = settingsSet->parsed()        ? SettingsAction::Set
+                             : settingsDefaults->parsed() ? SettingsAction::Defaults
+                                                          : SettingsAction::Show;
+    return RunSettings(*host, options, settingsOptions, out, err);
   }
   // 0 is "not given"; what is given must be a country byte (ChoosePackage says which ones).
   const auto countryOption = [&err](int value, std::optional<uint8_t>& country) {

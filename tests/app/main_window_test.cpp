@@ -27,6 +27,7 @@
 #include "emulator/server_tree.h"
 #include "emulator/simulated_disk_host.h"
 #include "emulator/update_file_builder.h"
+#include "tests/app/window_run.h"
 #include "tests/support/scoped_temp_dir.h"
 
 namespace korvan {
@@ -34,8 +35,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using testing::kDrive;
+using testing::Preset;
+using testing::WindowRun;
 
-constexpr int kDrive = 2;
 constexpr const char* kBlank = "            ";
 constexpr const char* kReady = "готов";
 constexpr const char* kUpdated = "Обновлено";
@@ -58,61 +61,6 @@ constexpr int kInputs[] = {ids::kEnd,
                            ids::kRussiaRadio,
                            ids::kUzbekistanRadio,
                            ids::kTestButton};
-
-emu::PresetOptions Preset(uint8_t rawType) {
-  emu::PresetOptions preset;
-  preset.rawType = rawType;
-  return preset;
-}
-
-// One main window over a simulated host, opened or not.
-struct WindowRun {
-  explicit WindowRun(std::chrono::milliseconds scanInterval = 1ms, std::string serverUrl = {})
-      : main(host, window, view, folder.path(),
-             MainWindowOptions{DetectionOptions{scanInterval, 0}, nullptr, std::move(serverUrl),
-                               nullptr}) {}
-  // The dialog's window thread refuses tasks before the window goes, as the real one does.
-  ~WindowRun() { window.Close(); }
-
-  std::shared_ptr<emu::SimulatedDevice> Plug(const emu::PresetOptions& preset) {
-    auto device = emu::MakeSimulatedDevice(emu::MakePresetImages(preset));
-    device->SetRecordMode(emu::RecordMode::CdbOnly);
-    host.Attach(kDrive, device);
-    return device;
-  }
-
-  bool Pump(const std::function<bool()>& done) { return window.RunUntil(done, 120s); }
-
-  // Opens the dialog and runs the window thread until the detection has shown the device.
-  void OpenUntilReady() {
-    main.OnInitDialog();
-    ASSERT_TRUE(Pump([this] { return main.State().detectionPhase == DetectionPhase::Ready; }));
-  }
-
-  // The local-file source, and the Open command answered with a newer update file for the
-  // model `rawType`.
-  void ChooseNewerFile(uint8_t rawType) {
-    const auto file = emu::WriteUpdateFile(
-        folder / "files", emu::MakeUpdateFile(emu::NewerUpdateFile(Preset(rawType))));
-    ASSERT_TRUE(file.has_value());
-    main.OnFileSource();
-    view.QueueFileChoice(file->string());
-    main.OnOpen();
-  }
-
-  // The View calls `handler` makes.
-  std::vector<std::string> CallsOf(const std::function<void()>& handler) {
-    const size_t from = view.Calls().size();
-    handler();
-    return {view.Calls().begin() + static_cast<std::ptrdiff_t>(from), view.Calls().end()};
-  }
-
-  emu::SimulatedDiskHost host;
-  TaskQueue window;
-  RecordingView view;
-  testing::ScopedTempDir folder{"korvan_main"};
-  MainWindow main;
-};
 
 bool Contains(const std::vector<std::string>& calls, const std::string& call) {
   return std::find(calls.begin(), calls.end(), call) != calls.end();
