@@ -9,7 +9,8 @@
 
 namespace korvan::cli {
 
-ConsoleSession::ConsoleSession(DiskHost& diskHost, const frontend::GlobalOptions& options, std::ostream& err)
+ConsoleSession::ConsoleSession(DiskHost& diskHost, const frontend::GlobalOptions& options,
+                               std::ostream& err)
     : host(diskHost), view(options.json || !options.progressOnTerminal ? nullptr : &err) {
   InitMainDialogControls(view);
 }
@@ -27,6 +28,16 @@ bool ConsoleSession::PrepareFolder(const frontend::GlobalOptions& options, std::
 
 void ConsoleSession::RunUntil(const std::function<bool()>& done) {
   window.RunUntil(done, std::chrono::hours(24 * 365));
+  window.RunPending();
+}
+
+void ConsoleSession::FinishUpdate(UpdateWorker& worker, bool started) {
+  if (started) {
+    RunUntil([this] {
+      return state.updatePhase == UpdatePhase::Finished || state.updatePhase == UpdatePhase::Parked;
+    });
+  }
+  worker.Stop();
   window.RunPending();
 }
 

@@ -8,10 +8,11 @@
 
 #include "app/app_state.h"
 #include "app/task_queue.h"
+#include "app/update_worker.h"
 #include "cli/console_view.h"
-#include "frontend/global_options.h"
 #include "device/drive_slot_table.h"
 #include "device/scsi_transport.h"
+#include "frontend/global_options.h"
 
 namespace korvan::cli {
 
@@ -25,10 +26,16 @@ class ConsoleSession {
 
   // The detection, as the window runs it, until model and versions are shown; with `once` a
   // single scan. Returns whether a device was read.
-  bool Detect(bool once, bool serviceMode, const frontend::GlobalOptions& options, std::ostream& err);
+  bool Detect(bool once, bool serviceMode, const frontend::GlobalOptions& options,
+              std::ostream& err);
 
   // Runs the posted tasks on this thread until `done` holds.
   void RunUntil(const std::function<bool()>& done);
+
+  // The end of a command that may have started `worker`: waits for the run to finish or park
+  // when `started`, then stops the worker (a parked one ends here: the program is closing)
+  // and runs what it posted last.
+  void FinishUpdate(UpdateWorker& worker, bool started);
 
   DiskHost& host;
   DriveSlotTable slots;

@@ -4,8 +4,8 @@
 
 #include <ostream>
 
-#include "frontend/global_options.h"
 #include "device/scsi_transport.h"
+#include "frontend/global_options.h"
 
 namespace korvan::cli {
 

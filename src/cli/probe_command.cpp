@@ -36,7 +36,8 @@ void ReportUnopenableDisks(DiskHost& host, std::ostream& err) {
   }
 }
 
-int RunProbe(DiskHost& host, const frontend::GlobalOptions& options, std::ostream& out, std::ostream& err) {
+int RunProbe(DiskHost& host, const frontend::GlobalOptions& options, std::ostream& out,
+             std::ostream& err) {
   DriveSlotTable slots;  // the probe claims nothing; the channel still needs a table
   DeviceChannel channel(host, slots);
   std::vector<Found> found;

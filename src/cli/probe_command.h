@@ -4,8 +4,8 @@
 
 #include <ostream>
 
-#include "frontend/global_options.h"
 #include "device/scsi_transport.h"
+#include "frontend/global_options.h"
 
 namespace korvan::cli {
 
@@ -14,6 +14,7 @@ namespace korvan::cli {
 void ReportUnopenableDisks(DiskHost& host, std::ostream& err);
 
 // Exit status: 0 when a device answered, 1 when none did.
-int RunProbe(DiskHost& host, const frontend::GlobalOptions& options, std::ostream& out, std::ostream& err);
+int RunProbe(DiskHost& host, const frontend::GlobalOptions& options, std::ostream& out,
+             std::ostream& err);
 
 }  // namespace korvan::cli

@@ -246,14 +246,7 @@ int RunSettings(DiskHost& host, const frontend::GlobalOptions& options,
   {
     UpdateWorker worker(host, session.slots, session.window, view, state, &writer);
     outcome = OpenMenuSettings(view, state, {host, session.slots, worker, writer});
-    if (outcome == MenuSettingsOutcome::Started) {
-      session.RunUntil([&state] {
-        return state.updatePhase == UpdatePhase::Finished ||
-               state.updatePhase == UpdatePhase::Parked;
-      });
-    }
-    worker.Stop();  // a parked worker ends here: the program is closing
-    session.window.RunPending();
+    session.FinishUpdate(worker, outcome == MenuSettingsOutcome::Started);
   }
   view.EndProgressLine();
 

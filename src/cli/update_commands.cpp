@@ -89,14 +89,7 @@ int RunUpdate(DiskHost& host, const frontend::GlobalOptions& options, const Upda
   {
     UpdateWorker worker(host, session.slots, session.window, view, state);
     started = UploadCommand(view, state, worker);
-    if (started) {
-      session.RunUntil([&state] {
-        return state.updatePhase == UpdatePhase::Finished ||
-               state.updatePhase == UpdatePhase::Parked;
-      });
-    }
-    worker.Stop();  // a parked worker ends here: the program is closing
-    session.window.RunPending();
+    session.FinishUpdate(worker, started);
   }
   view.EndProgressLine();
 

@@ -6,8 +6,8 @@
 #include <ostream>
 #include <string>
 
-#include "frontend/global_options.h"
 #include "device/scsi_transport.h"
+#include "frontend/global_options.h"
 
 namespace korvan::cli {
 

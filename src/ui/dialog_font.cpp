@@ -23,9 +23,9 @@ wxRect DialogPixels(const wxWindow& dialog, const DialogRect& rect) {
   return wxRect(topLeft, bottomRight - wxPoint(1, 1));
 }
 
-wxFont DialogFont() {
+wxFont DialogFont(int points) {
   static const char* const kFaces[] = {"Tahoma", "Liberation Sans", "DejaVu Sans", nullptr};
-  return wxFont(wxFontInfo(kDialogFontPoints).FaceName(FirstInstalledFace(kFaces)));
+  return wxFont(wxFontInfo(points).FaceName(FirstInstalledFace(kFaces)));
 }
 
 }  // namespace korvan::ui

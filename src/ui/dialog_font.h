@@ -15,8 +15,9 @@ namespace korvan::ui {
 // font's face.
 wxString FirstInstalledFace(const char* const* candidates);
 
-// Tahoma, then Liberation Sans, then DejaVu Sans, at the template's size.
-wxFont DialogFont();
+// Tahoma, then Liberation Sans, then DejaVu Sans, at `points` (the main template's size unless
+// a dialog asks for another).
+wxFont DialogFont(int points = kDialogFontPoints);
 
 // `rect` in pixels of `dialog`'s font. The corners are mapped, as Windows maps a dialog
 // rectangle, so neighbours meet exactly.

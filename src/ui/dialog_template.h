@@ -16,7 +16,8 @@ enum class ControlKind {
   CheckBox,
   Button,
   Edit,          // read-only, bordered
-  DropDownList,  // the rectangle's height is that of the opened list
+  DropDownList,  // the height: of the opened list here, of the closed control in the settings
+                 // form's template
   ProgressBar,
 };
 
