@@ -10,6 +10,7 @@
 
 #include "device/model_catalogue.h"
 #include "device/voice_names.h"
+#include "emulator/settings_schemas.h"
 #include "sources/package_name.h"
 
 namespace korvan::emu {
@@ -91,6 +92,18 @@ std::string WriteBytes(const fs::path& path, std::string_view bytes) {
     return "cannot write \"" + path.string() + "\": " + std::strerror(errno);
   }
   return {};
+}
+
+// The models of `options` that have a settings schema; all of them when every model is published.
+std::vector<int8_t> SchemaModels(const ServerTreeOptions& options) {
+  std::vector<int8_t> types;
+  for (const int8_t type : kSchemaModelTypes) {
+    if (options.types.empty() ||
+        std::find(options.types.begin(), options.types.end(), type) != options.types.end()) {
+      types.push_back(type);
+    }
+  }
+  return types;
 }
 
 }  // namespace
@@ -199,6 +212,12 @@ ServerTreeResult WriteServerTree(const fs::path& root, std::string_view version,
     return result;
   }
   result.error = WriteBytes(download / kServerVersionFileName, version);
+  for (const int8_t type : SchemaModels(options)) {
+    if (!result.error.empty()) {
+      break;
+    }
+    result.error = WriteBytes(download / SettingsSchemaFileName(type), SettingsSchemaText(type));
+  }
   for (const ServerPackage& package : result.packages) {
     if (!result.error.empty()) {
       break;

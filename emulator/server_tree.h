@@ -1,6 +1,8 @@
 // The update server's files as a folder tree, for the loopback server to serve to the download:
 //   wp-content/db/version.txt                     the package version, "15-05-2023", no line break
 //   wp-content/db/<version>/RUS|UZB/<package>     one zip per model prefix, country and voice
+//   wp-content/db/schema_<name>.csv               the settings schema of each published model
+//                                                 of types 25-27 (settings_schemas.h)
 // A package holds the update file of every model that shares its name (one per model, told apart
 // by the S field of the name), a readme.txt and a docs/ folder, as the maker's packages do. Its
 // files are newer than the preset devices (NewerUpdateFile) and carry the package's country in
@@ -68,7 +70,8 @@ struct ServerTreeResult {
   bool ok() const { return error.empty(); }
 };
 
-// Writes the tree below `root` (created when missing): version.txt and every planned package.
+// Writes the tree below `root` (created when missing): version.txt, the settings schemas of the
+// published models that have one, and every planned package.
 // Files already in the tree are replaced, others left alone. Throws like PlanServerTree.
 ServerTreeResult WriteServerTree(const std::filesystem::path& root, std::string_view version,
                                  const ServerTreeOptions& options = {});

@@ -48,11 +48,11 @@ MainWindow::MainWindow(DiskHost& host, WindowThread& window, View& view,
     : host_(host),
       view_(view),
       ownHttp_(options.http == nullptr ? std::make_unique<CurlHttpClient>() : nullptr),
+      http_(options.http != nullptr ? *options.http : *ownHttp_),
       settings_(ParametersIniPath(programFolder)),
       detection_(host, slots_, window, view, state_, options.detection),
       update_(host, slots_, window, view, state_, &settings_),
-      download_(options.http != nullptr ? *options.http : *ownHttp_, window, view, state_,
-                [this] { update_.Start(); }) {
+      download_(http_, window, view, state_, [this] { update_.Start(); }) {
   // The detection takes its working folder from the state when it starts, not before.
   state_.programFolder = std::move(programFolder);
   state_.serverUrl = std::move(options.serverUrl);
@@ -132,7 +132,7 @@ void MainWindow::OnDownload() {
 }
 
 void MainWindow::OnMenuSettings() {
-  OpenMenuSettings(view_, state_, {host_, slots_, update_, settings_});
+  OpenMenuSettings(view_, state_, {host_, slots_, update_, settings_, &http_, std::nullopt});
 }
 
 void MainWindow::OnServiceMode() {

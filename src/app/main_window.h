@@ -81,6 +81,7 @@ class MainWindow {
   DriveSlotTable slots_;
   AppState state_;
   std::unique_ptr<HttpClient> ownHttp_;  // when the options bring none
+  HttpClient& http_;                     // the options' client or ownHttp_
   SettingsUnitWriter settings_;          // holds SettingsWriteBlock for the whole run
   DetectionWorker detection_;
   UpdateWorker update_;

@@ -27,7 +27,7 @@ MenuSettingsOutcome OpenMenuSettings(View& view, AppState& state,
   }
   const DeviceInfo& device = state.deviceInfo;
   if (ModelCatalogue::IsLargeModel(device.typeCode)) {
-    return MenuSettingsOutcome::SchemaModel;
+    return OpenSchemaSettings(view, state, context);
   }
 
   const std::filesystem::path iniFile = ParametersIniPath(state.programFolder);

@@ -95,6 +95,16 @@ bool RecordingView::RunParameterForm(ParameterForm& form) {
   return answer(form);
 }
 
+bool RecordingView::RunSchemaForm(ProcessValueForm& form) {
+  calls_.push_back("schema form");
+  if (schemaAnswers_.empty()) {
+    return false;
+  }
+  SchemaFormAnswer answer = std::move(schemaAnswers_.front());
+  schemaAnswers_.pop_front();
+  return answer(form);
+}
+
 ControlState RecordingView::Control(int id) const {
   const auto it = controls_.find(id);
   return it == controls_.end() ? ControlState{} : it->second;

@@ -52,6 +52,8 @@ class RecordingView : public View {
   // Hands the form to the next queued answer, which plays the user; cancels when none is
   // queued.
   bool RunParameterForm(ParameterForm& form) override;
+  // The same for the settings dialog of types 25-27.
+  bool RunSchemaForm(ProcessValueForm& form) override;
 
   // The user picks the voice whose item data is `itemData`; false when the list has none.
   bool SelectVoiceData(int itemData);
@@ -63,6 +65,10 @@ class RecordingView : public View {
   // for OK, false for "Отменить".
   using FormAnswer = std::function<bool(ParameterForm& form)>;
   void QueueFormAnswer(FormAnswer answer) { formAnswers_.push_back(std::move(answer)); }
+  using SchemaFormAnswer = std::function<bool(ProcessValueForm& form)>;
+  void QueueSchemaFormAnswer(SchemaFormAnswer answer) {
+    schemaAnswers_.push_back(std::move(answer));
+  }
 
   // A control never touched reads as text "", enabled, shown, unchecked.
   ControlState Control(int id) const;
@@ -72,7 +78,7 @@ class RecordingView : public View {
   const std::vector<ShownMessage>& Messages() const { return messages_; }
   // One line per call: "text 1024 DAHLIA_Russia", "enable 1007 1", "show 1088 0",
   // "check 1016 1", "position 42", "status готов", "colours", "showtext 1", "voices 4",
-  // "message <text>", "choose <filter>", "form".
+  // "message <text>", "choose <filter>", "form", "schema form".
   const std::vector<std::string>& Calls() const { return calls_; }
   // The positions the status bar was set to, in order, from call number `fromCall` on.
   std::vector<int> Positions(size_t fromCall = 0) const;
@@ -86,6 +92,7 @@ class RecordingView : public View {
   std::vector<std::string> calls_;
   std::deque<std::optional<std::string>> fileChoices_;
   std::deque<FormAnswer> formAnswers_;
+  std::deque<SchemaFormAnswer> schemaAnswers_;
 };
 
 }  // namespace korvan

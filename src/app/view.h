@@ -15,6 +15,7 @@
 namespace korvan {
 
 class ParameterForm;
+class ProcessValueForm;
 
 struct Rgb {
   uint8_t r = 0, g = 0, b = 0;
@@ -69,6 +70,15 @@ class View {
   // and runs `form.Defaults()` for "По умолч". True when closed with OK, false for "Отменить"
   // or the window's close; the caller then takes the selections from `form`.
   virtual bool RunParameterForm(ParameterForm& form) = 0;
+
+  // The settings dialog of types 25-27 ("Set Menu values") over the main window, modal: the
+  // country list and the grid of `form`, every choice reported to `form` (OnPropertyChanged,
+  // OnCountryChanged, OnDefaults). True when closed with OK.
+  // Not yet drawn by the window, which cancels it.
+  virtual bool RunSchemaForm(ProcessValueForm& form) {
+    (void)form;
+    return false;
+  }
 };
 
 }  // namespace korvan

@@ -13,6 +13,7 @@ ConsoleSession::ConsoleSession(DiskHost& diskHost, const frontend::GlobalOptions
                                std::ostream& err)
     : host(diskHost), view(options.json || !options.progressOnTerminal ? nullptr : &err) {
   InitMainDialogControls(view);
+  state.serverUrl = options.serverUrl;
 }
 
 bool ConsoleSession::PrepareFolder(const frontend::GlobalOptions& options, std::ostream& err) {

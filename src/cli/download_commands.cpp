@@ -82,7 +82,6 @@ int RunFetch(DiskHost& host, HttpClient& http, const frontend::GlobalOptions& op
     return kBadArguments;
   }
   AppState& state = session.state;
-  state.serverUrl = options.serverUrl;
   if (fetch.type) {
     // The model as the detection would have normalised it.
     auto type = static_cast<int8_t>(*fetch.type & 0x7F);
@@ -157,7 +156,6 @@ int RunDownload(DiskHost& host, HttpClient& http, const frontend::GlobalOptions&
     return kBadArguments;
   }
   AppState& state = session.state;
-  state.serverUrl = options.serverUrl;
   if (!session.Detect(true, false, sessionOptions, err)) {
     ReportNoDevice(host, options, out, err);
     return 1;

@@ -5,7 +5,7 @@
 #include "cli/detect_command.h"
 #include "cli/download_commands.h"
 #include "cli/probe_command.h"
-#include "cli/settings_commands.h"
+#include "cli/settings_command_line.h"
 #include "cli/update_commands.h"
 #include "frontend/device_source.h"
 #include "frontend/global_options.h"
@@ -84,25 +84,7 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
   download->add_flag("--no-verify", downloadNoVerify, "Skip the read-back of each whole region");
   download->add_flag("--quiet", downloadOptions.quiet, "No live progress line");
 
-  SettingsOptions settingsOptions;
-  CLI::App* settings = app.add_subcommand(
-      "settings",
-      "The device's menu settings, as the \"Настройки меню\" form shows and writes them");
-  settings->fallthrough();
-  settings->require_subcommand(1);
-  CLI::App* settingsShow = settings->add_subcommand(
-      "show", "Read the settings and list each one: key, label, stored value, entry, enabled");
-  settingsShow->fallthrough();
-  CLI::App* settingsSet = settings->add_subcommand(
-      "set", "Change lists as the form does and press OK: the unit is written and read back");
-  settingsSet->fallthrough();
-  settingsSet
-      ->add_option("KEY=ENTRY", settingsOptions.assignments,
-                   "A setting and the entry its list shows, e.g. \"X OnOff=Вык\" \"Highway=150m\"")
-      ->required();
-  CLI::App* settingsDefaults = settings->add_subcommand(
-      "defaults", "Press \"По умолч\" then OK: the factory settings written to the device");
-  settingsDefaults->fallthrough();
+  SettingsCommandLine settings(app);
 
   try {
     std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -123,6 +105,10 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return kBadArguments;
   }
 
+  CurlHttpClient http;
+  if (settings.Given() && !settings.NeedsDevice()) {
+    return settings.Run(nullptr, http, options, out, err);
+  }
   auto host = frontend::MakeDiskHost(options, "korvan", err);
   if (!host) {
     return kBadArguments;
@@ -147,12 +133,6 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
     updateOptions.verify = !noVerify;
     return RunUpdate(*host, options, updateOptions, out, err);
   }
-  if (settings->parsed()) {
-    settingsOptions.action = settingsSet->parsed()        ? SettingsAction::Set
-                             : settingsDefaults->parsed() ? SettingsAction::Defaults
-                                                          : SettingsAction::Show;
-    return RunSettings(*host, options, settingsOptions, out, err);
-  }
   // 0 is "not given"; what is given must be a country byte (ChoosePackage says which ones).
   const auto countryOption = [&err](int value, std::optional<uint8_t>& country) {
     if (value < 0 || value > 255) {
@@ -165,7 +145,9 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
   const auto voiceOption = [](int value) {
     return value < 0 ? std::nullopt : std::optional<int>(value);
   };
-  CurlHttpClient http;
+  if (settings.Given()) {
+    return settings.Run(host.get(), http, options, out, err);
+  }
   if (fetch->parsed()) {
     if (!fetchType.empty()) {
       fetchOptions.type = frontend::ParseTypeByte(fetchType);

@@ -12,19 +12,23 @@ SettingsUnitAddress FormSettingsUnit(int8_t typeCode) {
   return {MemorySelector::DataFlash, kFlashSettingsAddress};
 }
 
-SettingsReadResult ReadDeviceSettings(DiskHost& host, DriveSlotTable& slots, int32_t drive,
-                                      int8_t typeCode, const std::filesystem::path& iniFile,
-                                      UnitBuffer& unit) {
-  const SettingsUnitAddress where = FormSettingsUnit(typeCode);
+bool ReadSettingsUnit(DiskHost& host, DriveSlotTable& slots, int32_t drive,
+                      SettingsUnitAddress where, UnitBuffer& unit) {
   DeviceChannel channel(host, slots);
   channel.Claim(drive);
   channel.Open();
   unit.fill(0x00);
   const int read = channel.ReadUnit(unit, where.selector, where.byteAddress);
   channel.Close();
+  return read != 0;
+}
+
+SettingsReadResult ReadDeviceSettings(DiskHost& host, DriveSlotTable& slots, int32_t drive,
+                                      int8_t typeCode, const std::filesystem::path& iniFile,
+                                      UnitBuffer& unit) {
   // A failed read leaves whatever the buffer held; writing that would replace the user's last
   // settings with bytes that never came from the device.
-  if (read == 0) {
+  if (!ReadSettingsUnit(host, slots, drive, FormSettingsUnit(typeCode), unit)) {
     return SettingsReadResult::LinkLost;
   }
   MenuValues values{};

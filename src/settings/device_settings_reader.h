@@ -8,6 +8,7 @@
 
 #include "device/device_channel.h"
 #include "device/unit.h"
+#include "settings/settings_unit_writer.h"
 
 namespace korvan {
 
@@ -24,6 +25,15 @@ struct SettingsUnitAddress {
   uint32_t byteAddress;
 };
 SettingsUnitAddress FormSettingsUnit(int8_t typeCode);
+
+// The unit of the settings packet of types 25-27.
+inline constexpr SettingsUnitAddress kPacketSettingsUnit{MemorySelector::DataFlash,
+                                                         kPacketSettingsAddress};
+
+// Claims `drive`, opens, reads the unit at `where` into `unit` (zeros first), closes. False when
+// the read failed.
+bool ReadSettingsUnit(DiskHost& host, DriveSlotTable& slots, int32_t drive,
+                      SettingsUnitAddress where, UnitBuffer& unit);
 
 // Claims `drive`, opens, reads the unit into `unit`, closes. On a good read, byte i (as a signed
 // 8-bit number, so 0xFF is -1) becomes key i of section "Menu" of `iniFile`.

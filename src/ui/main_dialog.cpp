@@ -19,6 +19,7 @@
 #include "ui/about_dialog.h"
 #include "ui/artwork.h"
 #include "ui/dialog_font.h"
+#include "ui/parameter_dialog.h"
 
 namespace korvan::ui {
 namespace {
@@ -97,6 +98,10 @@ DialogServices DialogServices::Desktop() {
   services.showAbout = [](wxWindow* parent) {
     CAboutDlg about(parent);
     about.ShowModal();
+  };
+  services.runParameterForm = [](wxWindow* parent, ParameterForm& form) {
+    CParameterDlg dialog(parent, form);
+    return dialog.ShowModal() == wxID_OK;
   };
   return services;
 }
@@ -516,6 +521,10 @@ void CDahlia_UpdaterDlg::ShowMessage(std::string_view text, std::string_view cap
 
 std::optional<std::string> CDahlia_UpdaterDlg::ChooseOpenFile(std::string_view filter) {
   return options_.services.chooseOpenFile(this, WxFilter(filter));
+}
+
+bool CDahlia_UpdaterDlg::RunParameterForm(ParameterForm& form) {
+  return options_.services.runParameterForm(this, form);
 }
 
 }  // namespace korvan::ui

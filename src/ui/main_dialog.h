@@ -39,6 +39,8 @@ struct DialogServices {
   std::function<void(const wxString& url)> openBrowser;
   // The About box, modal.
   std::function<void(wxWindow* parent)> showAbout;
+  // The menu settings form over `form`, modal: true when it was closed with OK.
+  std::function<bool(wxWindow* parent, ParameterForm& form)> runParameterForm;
 
   static DialogServices Desktop();
 };
@@ -70,6 +72,7 @@ class CDahlia_UpdaterDlg final : public wxDialog, public View {
   int SelectedVoiceData() const override;
   void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
   std::optional<std::string> ChooseOpenFile(std::string_view filter) override;
+  bool RunParameterForm(ParameterForm& form) override;
 
   // The control created for a template id (null for none), the status line, and the logic
   // behind the window: for the tests.

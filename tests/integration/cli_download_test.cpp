@@ -15,6 +15,7 @@
 #include "tests/support/cli_run.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/scoped_temp_dir.h"
+#include "tests/support/served_tree.h"
 
 namespace korvan {
 namespace {
@@ -24,25 +25,12 @@ namespace catalogue = ModelCatalogue;
 using Bytes = std::vector<uint8_t>;
 
 using testing::ReadAll;
+using testing::ServedTree;
 
 Bytes Slice(const Bytes& bytes, size_t offset, size_t length) {
   return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(offset),
                bytes.begin() + static_cast<std::ptrdiff_t>(offset + length));
 }
-
-struct ServedTree {
-  explicit ServedTree(std::vector<int8_t> types) {
-    emu::ServerTreeOptions options;
-    options.types = std::move(types);
-    EXPECT_TRUE(emu::WriteServerTree(root.path(), "15-05-2023", options).ok());
-    server.emplace(root.path());
-    EXPECT_TRUE(server->Start()) << server->error();
-  }
-  std::string Url() const { return server->url() + "wp-content/db/"; }
-
-  testing::ScopedTempDir root{"korvan_cli_tree"};
-  std::optional<emu::LoopbackServer> server;
-};
 
 TEST(CliDownloadTest, FetchChoosesThePackageOfAModelWithoutADevice) {
   ServedTree tree({9});

@@ -112,14 +112,5 @@ TEST(CliSettingsTest, RefusedAssignmentsWriteNothing) {
   }
 }
 
-TEST(CliSettingsTest, SchemaModelsAreNotEditedYet) {
-  Device device(26);
-  const Bytes flash = device.File(emu::kFlashFileName);
-  const testing::CliRun run = device.Korvan({"settings", "show"});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("the schema settings are not built yet"), std::string::npos) << run.err;
-  EXPECT_EQ(device.File(emu::kFlashFileName), flash);
-}
-
 }  // namespace
 }  // namespace korvan

@@ -31,10 +31,13 @@
 #include "emulator/simulated_disk_host.h"
 #include "emulator/update_file_builder.h"
 #include "tests/support/scoped_temp_dir.h"
+#include "tests/ui/modal_dialog_script.h"
 #include "tests/ui/shown_cursor.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/about_dialog.h"
 #include "ui/dialog_template.h"
+#include "ui/parameter_dialog.h"
+#include "ui/parameter_dialog_template.h"
 
 namespace korvan::ui {
 namespace {
@@ -517,6 +520,31 @@ TEST_F(MainDialogTest, EndCleansUpButEnterDoesNot) {
   EXPECT_FALSE(dialog->IsShown());
   EXPECT_FALSE(std::filesystem::exists(copy));
   EXPECT_FALSE(std::filesystem::exists(folder / "TempFwData.bin"));
+}
+
+// "Настройки меню" end to end: the form opens over the settings read from the device, a choice
+// made in it with the pointer and the keyboard is written back to the device's settings unit.
+TEST_F(MainDialogTest, MenuSettingsWritesTheChoiceMadeInTheForm) {
+  OpenReady(6);
+  constexpr uint64_t kSettingsUnit = 0x7FC000;  // in the data flash
+  ASSERT_EQ(device->Peek(MemorySelector::DataFlash, kSettingsUnit + 1, 1).at(0), 0);  // X on
+  korvan::testing::OnModalDialog<CParameterDlg> user([](CParameterDlg& form) {
+    wxChoice& x = *form.List(1);
+    ASSERT_EQ(Utf8(x.GetStringSelection()), "Вкл");
+    ASSERT_TRUE(korvan::testing::ChooseWithKeys(x, 1));
+    ASSERT_EQ(Utf8(x.GetStringSelection()), "Вык");
+    ASSERT_TRUE(korvan::testing::ClickControl(*form.Control(kParameterOk)));
+  });
+  Click(ids::kMenuSettingsButton);
+  ASSERT_TRUE(user.ran());
+  ASSERT_TRUE(PumpUntil(
+      [this] { return dialog->Logic().State().updatePhase == UpdatePhase::Finished; }, 60s));
+
+  const std::vector<uint8_t> unit = device->Peek(MemorySelector::DataFlash, kSettingsUnit, 1024);
+  ASSERT_EQ(unit.size(), 1024u);
+  EXPECT_EQ(unit[1], 1);
+  EXPECT_EQ(std::vector<uint8_t>(unit.begin() + 1020, unit.end()),
+            (std::vector<uint8_t>{0x19, 0x54, 0xAF, 0x13}));
 }
 
 TEST_F(MainDialogTest, TheLongestTextsTheFieldsTakeFit) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <wx/app.h>
+#include <wx/choice.h>
 #include <wx/uiaction.h>
 #include <wx/utils.h>
 #include <wx/window.h>
@@ -74,6 +75,28 @@ inline bool ClickControl(wxWindow& control) {
 inline void PressKey(int key, int modifiers = wxMOD_NONE) {
   wxUIActionSimulator keyboard;
   keyboard.Char(key, modifiers);
+}
+
+// Opens a drop-down `list` with a click of the pointer, moves `steps` entries down with the
+// keyboard and takes the entry with Return. The opened list holds the pointer, so the click's
+// release never reaches the list itself. True once the list shows another selection.
+inline bool ChooseWithKeys(wxChoice& list, int steps) {
+  const int before = list.GetSelection();
+  const wxRect rect = list.GetScreenRect();
+  if (!MovePointer(rect.GetPosition() + rect.GetSize() / 2)) {
+    return false;
+  }
+  wxUIActionSimulator pointer;
+  pointer.MouseClick();
+  PumpEvents(std::chrono::milliseconds(300));
+  for (int i = 0; i < steps; ++i) {
+    PressKey(WXK_DOWN);
+  }
+  PressKey(WXK_RETURN);
+  const bool changed =
+      PumpUntil([&] { return list.GetSelection() != before; }, std::chrono::seconds(5));
+  PumpEvents(std::chrono::milliseconds(100));
+  return changed;
 }
 
 }  // namespace korvan::testing

@@ -1,6 +1,8 @@
 // Renders pictures of the main window for the documentation: searching, ready with a device,
-// after an update from a local file, the About box, and after an update from the server. Runs the real window against a simulated
-// type-26 detector with the file choice and the message box answered in code.
+// after an update from a local file, the About box, and after an update from the server. Runs
+// the real window against a simulated type-26 detector with the file choice and the message box
+// answered in code. Then the menu settings form that "Настройки меню" opens on simulated type-4,
+// type-6 and type-24 detectors.
 //   korvan-window-shots OUTPUT_DIR            (needs an X display: scripts/screenshots gives one)
 //   korvan-window-shots --artwork OUTPUT_DIR  the icon and the two logo pictures
 #include <wx/app.h>
@@ -25,6 +27,7 @@
 #include "ui/about_dialog.h"
 #include "ui/artwork.h"
 #include "ui/main_dialog.h"
+#include "ui/parameter_dialog.h"
 
 namespace {
 
@@ -108,6 +111,47 @@ bool SaveDownloaded(const fs::path& out, const fs::path& work) {
          dialog->Logic().State().downloadPhase == DownloadPhase::Picked;
 }
 
+// The settings form as "Настройки меню" opens it on a simulated detector of `rawType`: a click
+// on the button of the window that identified the device, and the form over the settings the
+// command read from it. Cancelled once pictured, so nothing is written back.
+bool SaveSettingsForm(uint8_t rawType, const fs::path& path, const fs::path& work) {
+  using namespace korvan;
+  emu::PresetOptions preset;
+  preset.rawType = rawType;
+  emu::SimulatedDiskHost host;
+  host.Attach(2, emu::MakeSimulatedDevice(emu::MakePresetImages(preset)));
+  ui::MainDialogOptions options;
+  options.programFolder = work / ("form-" + std::to_string(rawType));
+  fs::create_directories(options.programFolder);
+  options.logic.detection.scanInterval = 200ms;
+  options.services.showMessage = [](wxWindow*, const wxString& text, const wxString&, MessageIcon) {
+    std::fprintf(stderr, "message: %s\n", text.utf8_string().c_str());
+  };
+  bool opened = false;
+  bool saved = false;
+  options.services.runParameterForm = [&](wxWindow* parent, ParameterForm& form) {
+    opened = true;
+    ui::CParameterDlg dialog(parent, form);
+    dialog.Show();
+    // The pointer that clicked the button would rest on a list of the form and light it up.
+    korvan::testing::MovePointer(wxPoint(0, 0));
+    saved = Save(dialog, path);
+    return false;
+  };
+  auto window = std::make_unique<ui::CDahlia_UpdaterDlg>(host, std::move(options));
+  window->Show();
+  if (!PumpUntil([&] { return window->Logic().State().detectionPhase == DetectionPhase::Ready; },
+                 60s) ||
+      !korvan::testing::ClickControl(*window->Control(ids::kMenuSettingsButton))) {
+    std::fprintf(stderr, "the type-%d device's settings could not be opened\n", rawType);
+    return false;
+  }
+  if (!opened) {
+    std::fprintf(stderr, "the type-%d device's settings form did not open\n", rawType);
+  }
+  return saved;
+}
+
 int Run(const fs::path& out) {
   using namespace korvan;
   fs::create_directories(out);
@@ -167,6 +211,11 @@ int Run(const fs::path& out) {
   }
   dialog.reset();
   ok = SaveDownloaded(out, work) && ok;
+  for (const uint8_t type : {4, 6, 24}) {
+    ok = SaveSettingsForm(type, out / ("settings-form-type" + std::to_string(type) + ".png"),
+                          work) &&
+         ok;
+  }
   fs::remove_all(work);
   return ok ? 0 : 1;
 }
