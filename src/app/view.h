@@ -74,11 +74,7 @@ class View {
   // The settings dialog of types 25-27 ("Set Menu values") over the main window, modal: the
   // country list and the grid of `form`, every choice reported to `form` (OnPropertyChanged,
   // OnCountryChanged, OnDefaults). True when closed with OK.
-  // Not yet drawn by the window, which cancels it.
-  virtual bool RunSchemaForm(ProcessValueForm& form) {
-    (void)form;
-    return false;
-  }
+  virtual bool RunSchemaForm(ProcessValueForm& form) = 0;
 };
 
 }  // namespace korvan

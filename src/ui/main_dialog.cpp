@@ -20,6 +20,7 @@
 #include "ui/artwork.h"
 #include "ui/dialog_font.h"
 #include "ui/parameter_dialog.h"
+#include "ui/process_value_dialog.h"
 
 namespace korvan::ui {
 namespace {
@@ -101,6 +102,10 @@ DialogServices DialogServices::Desktop() {
   };
   services.runParameterForm = [](wxWindow* parent, ParameterForm& form) {
     CParameterDlg dialog(parent, form);
+    return dialog.ShowModal() == wxID_OK;
+  };
+  services.runSchemaForm = [](wxWindow* parent, ProcessValueForm& form) {
+    CProcessValueDlg dialog(parent, form);
     return dialog.ShowModal() == wxID_OK;
   };
   return services;
@@ -525,6 +530,10 @@ std::optional<std::string> CDahlia_UpdaterDlg::ChooseOpenFile(std::string_view f
 
 bool CDahlia_UpdaterDlg::RunParameterForm(ParameterForm& form) {
   return options_.services.runParameterForm(this, form);
+}
+
+bool CDahlia_UpdaterDlg::RunSchemaForm(ProcessValueForm& form) {
+  return options_.services.runSchemaForm(this, form);
 }
 
 }  // namespace korvan::ui

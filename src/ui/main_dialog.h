@@ -41,6 +41,8 @@ struct DialogServices {
   std::function<void(wxWindow* parent)> showAbout;
   // The menu settings form over `form`, modal: true when it was closed with OK.
   std::function<bool(wxWindow* parent, ParameterForm& form)> runParameterForm;
+  // The settings dialog of types 25-27 over `form`, modal: true when it was closed with OK.
+  std::function<bool(wxWindow* parent, ProcessValueForm& form)> runSchemaForm;
 
   static DialogServices Desktop();
 };
@@ -73,6 +75,7 @@ class CDahlia_UpdaterDlg final : public wxDialog, public View {
   void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
   std::optional<std::string> ChooseOpenFile(std::string_view filter) override;
   bool RunParameterForm(ParameterForm& form) override;
+  bool RunSchemaForm(ProcessValueForm& form) override;
 
   // The control created for a template id (null for none), the status line, and the logic
   // behind the window: for the tests.

@@ -2,12 +2,15 @@
 // after an update from a local file, the About box, and after an update from the server. Runs
 // the real window against a simulated type-26 detector with the file choice and the message box
 // answered in code. Then the menu settings form that "Настройки меню" opens on simulated type-4,
-// type-6 and type-24 detectors.
+// type-6 and type-24 detectors, and the schema settings dialog it opens on simulated type-25,
+// type-26 and type-27 detectors with the schemas served on loopback.
 //   korvan-window-shots OUTPUT_DIR            (needs an X display: scripts/screenshots gives one)
 //   korvan-window-shots --artwork OUTPUT_DIR  the icon and the two logo pictures
 #include <wx/app.h>
 #include <wx/image.h>
 #include <wx/init.h>
+#include <wx/propgrid/propgrid.h>
+#include <wx/uiaction.h>
 
 #include <chrono>
 #include <cstdio>
@@ -26,8 +29,10 @@
 #include "tests/ui/ui_test_support.h"
 #include "ui/about_dialog.h"
 #include "ui/artwork.h"
+#include "ui/click_to_drop_editor.h"
 #include "ui/main_dialog.h"
 #include "ui/parameter_dialog.h"
+#include "ui/process_value_dialog.h"
 
 namespace {
 
@@ -152,6 +157,86 @@ bool SaveSettingsForm(uint8_t rawType, const fs::path& path, const fs::path& wor
   return saved;
 }
 
+wxPGProperty* RowNamed(wxPropertyGrid& grid, const char* name) {
+  for (auto it = grid.GetIterator(wxPG_ITERATE_PROPERTIES); !it.AtEnd(); ++it) {
+    if ((*it)->GetLabel().utf8_string() == name) {
+      return *it;
+    }
+  }
+  return nullptr;
+}
+
+// The schema settings dialog as "Настройки меню" opens it on a simulated detector of `rawType`,
+// with the model's schema from a simulated update server: the row `shownRow` clicked so that the
+// description area shows its hint, then cancelled, so nothing is written back.
+bool SaveSchemaForm(uint8_t rawType, const char* shownRow, const fs::path& path,
+                    const fs::path& work) {
+  using namespace korvan;
+  const fs::path tree = work / ("schema-server-" + std::to_string(rawType));
+  emu::ServerTreeOptions published;
+  published.types = {static_cast<int8_t>(rawType)};
+  if (!emu::WriteServerTree(tree, "15-05-2023", published).ok()) {
+    std::fprintf(stderr, "cannot write the server tree\n");
+    return false;
+  }
+  emu::LoopbackServer server(tree);
+  if (!server.Start()) {
+    std::fprintf(stderr, "%s\n", server.error().c_str());
+    return false;
+  }
+  emu::PresetOptions preset;
+  preset.rawType = rawType;
+  emu::SimulatedDiskHost host;
+  host.Attach(2, emu::MakeSimulatedDevice(emu::MakePresetImages(preset)));
+  ui::MainDialogOptions options;
+  options.programFolder = work / ("schema-" + std::to_string(rawType));
+  fs::create_directories(options.programFolder);
+  options.logic.detection.scanInterval = 200ms;
+  options.logic.serverUrl = server.url() + "wp-content/db/";
+  options.services.showMessage = [](wxWindow*, const wxString& text, const wxString&, MessageIcon) {
+    std::fprintf(stderr, "message: %s\n", text.utf8_string().c_str());
+  };
+  bool opened = false;
+  bool saved = false;
+  options.services.runSchemaForm = [&](wxWindow* parent, ProcessValueForm& form) {
+    opened = true;
+    ui::CProcessValueDlg dialog(parent, form);
+    dialog.Show();
+    PumpEvents(200ms);
+    wxPropertyGrid* grid = dialog.Grid().GetGrid();
+    if (wxPGProperty* row = RowNamed(*grid, shownRow)) {
+      // A click on the row's name: the description shows its hint.
+      grid->EnsureVisible(row);
+      PumpEvents(100ms);
+      const wxRect rect = grid->GetPropertyRect(row, row);
+      const wxPoint name(grid->GetSplitterPosition() / 2,
+                         grid->CalcScrolledPosition(rect.GetTopLeft()).y + rect.height / 2);
+      korvan::testing::MovePointer(grid->ClientToScreen(name));
+      wxUIActionSimulator().MouseClick();
+      PumpUntil([&] { return grid->GetSelection() == row; }, 5s);
+      PumpEvents(200ms);
+      dialog.Grid().CloseList();
+    } else {
+      std::fprintf(stderr, "the type-%d dialog has no row %s\n", rawType, shownRow);
+    }
+    korvan::testing::MovePointer(wxPoint(0, 0));
+    saved = Save(dialog, path);
+    return false;
+  };
+  auto window = std::make_unique<ui::CDahlia_UpdaterDlg>(host, std::move(options));
+  window->Show();
+  if (!PumpUntil([&] { return window->Logic().State().detectionPhase == DetectionPhase::Ready; },
+                 60s) ||
+      !korvan::testing::ClickControl(*window->Control(ids::kMenuSettingsButton))) {
+    std::fprintf(stderr, "the type-%d device's settings could not be opened\n", rawType);
+    return false;
+  }
+  if (!opened) {
+    std::fprintf(stderr, "the type-%d device's settings dialog did not open\n", rawType);
+  }
+  return saved;
+}
+
 int Run(const fs::path& out) {
   using namespace korvan;
   fs::create_directories(out);
@@ -214,6 +299,14 @@ int Run(const fs::path& out) {
   for (const uint8_t type : {4, 6, 24}) {
     ok = SaveSettingsForm(type, out / ("settings-form-type" + std::to_string(type) + ".png"),
                           work) &&
+         ok;
+  }
+  // Rows with a two-line hint; the last two are not in every model's schema.
+  const std::pair<uint8_t, const char*> schemaShots[] = {
+      {25, "Диапазон X"}, {26, "Город 2"}, {27, "Обновление по Wi-Fi"}};
+  for (const auto& [type, row] : schemaShots) {
+    ok = SaveSchemaForm(type, row, out / ("settings-schema-type" + std::to_string(type) + ".png"),
+                        work) &&
          ok;
   }
   fs::remove_all(work);
