@@ -21,13 +21,10 @@
 #include "ui/dialog_font.h"
 #include "ui/parameter_dialog.h"
 #include "ui/process_value_dialog.h"
+#include "ui/template_controls.h"
 
 namespace korvan::ui {
 namespace {
-
-wxString Utf8(std::string_view text) {
-  return wxString::FromUTF8(text.data(), text.size());
-}
 
 wxColour Colour(const Rgb& rgb) {
   return wxColour(rgb.r, rgb.g, rgb.b);
@@ -163,34 +160,22 @@ void CDahlia_UpdaterDlg::CreateControls() {
 
 wxWindow* CDahlia_UpdaterDlg::CreateControl(const ControlTemplate& control, const wxRect& pixels) {
   const int id = WindowId(control.id);
-  const wxString text = Utf8(control.text);
   const wxPoint pos = pixels.GetPosition();
   const wxSize size = pixels.GetSize();
   switch (control.kind) {
-    case ControlKind::GroupBox:
-      return new wxStaticBox(this, id, text, pos, size);
-    case ControlKind::Static:
-      return new wxStaticText(this, id, text, pos, size, wxST_NO_AUTORESIZE);
     case ControlKind::StaticBitmap:
       logoPlain_ = LogoBitmap(false, size);
       logoUnderMouse_ = LogoBitmap(true, size);
       logo_ = new wxStaticBitmap(this, id, logoPlain_, pos, size);
       return logo_;
-    case ControlKind::Radio:
-      return new wxRadioButton(this, id, text, pos, size, control.groupStart ? wxRB_GROUP : 0);
-    case ControlKind::CheckBox:
-      return new wxCheckBox(this, id, text, pos, size);
-    case ControlKind::Button:
-      return new wxButton(this, id, text, pos, size);
-    case ControlKind::Edit:
-      return new wxTextCtrl(this, id, text, pos, size, wxTE_READONLY);
     case ControlKind::DropDownList:
       return new wxChoice(this, id, pos, wxSize(size.x, -1));
     case ControlKind::ProgressBar:
       slotBars_[0].Create(this, id, pos, size);
       return slotBars_[0].GetWindow();
+    default:
+      return CreatePlainControl(this, id, control, pixels);
   }
-  return nullptr;
 }
 
 void CDahlia_UpdaterDlg::BindEvents() {

@@ -10,13 +10,10 @@
 #include "ui/artwork.h"
 #include "ui/dialog_font.h"
 #include "ui/parameter_dialog_template.h"
+#include "ui/template_controls.h"
 
 namespace korvan::ui {
 namespace {
-
-wxString Utf8(std::string_view text) {
-  return wxString::FromUTF8(text.data(), text.size());
-}
 
 // OK and "Отменить" take the toolkit's ids, which end the dialog (and Esc and the close box
 // press the cancel one).
@@ -71,26 +68,18 @@ CParameterDlg::CParameterDlg(wxWindow* parent, ParameterForm& form)
 
 wxWindow* CParameterDlg::CreateControl(const ControlTemplate& control, const wxRect& pixels) {
   const int id = WindowId(control.id);
-  const wxString text = Utf8(control.text);
   const wxPoint pos = pixels.GetPosition();
   const wxSize size = pixels.GetSize();
   switch (control.kind) {
-    case ControlKind::GroupBox:
-      return new wxStaticBox(this, id, text, pos, size);
-    case ControlKind::Static:
-      return new wxStaticText(this, id, text, pos, size, wxST_NO_AUTORESIZE);
     case ControlKind::StaticBitmap:
       return new wxStaticBitmap(this, id, LogoBitmap(false, size), pos, size);
-    case ControlKind::Button:
-      return new wxButton(this, id, text, pos, size);
     case ControlKind::DropDownList:
       // Shorter than GTK's natural height, which would not leave 48 rows room; the text
       // still fits.
       return new wxChoice(this, id, pos, size);
     default:
-      break;
+      return CreatePlainControl(this, id, control, pixels);
   }
-  return nullptr;
 }
 
 void CParameterDlg::FillLists() {

@@ -8,13 +8,10 @@
 #include "ui/artwork.h"
 #include "ui/click_to_drop_editor.h"
 #include "ui/dialog_font.h"
+#include "ui/template_controls.h"
 
 namespace korvan::ui {
 namespace {
-
-wxString Utf8(std::string_view text) {
-  return wxString::FromUTF8(text.data(), text.size());
-}
 
 // The template asks for the Windows UI face; where it is missing, a sans face of this system
 // takes its place. Pango finds glyphs the face lacks (Hangul) in another installed font.

@@ -25,6 +25,7 @@
 #include "settings/parameter_form.h"
 #include "settings/parameters_ini.h"
 #include "tests/support/scoped_temp_dir.h"
+#include "tests/ui/form_window.h"
 #include "tests/ui/modal_dialog_script.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/main_dialog.h"
@@ -76,11 +77,6 @@ constexpr FormKind kFormKinds[] = {
 
 class ParameterDialogTest : public ::testing::Test {
  protected:
-  ~ParameterDialogTest() override {
-    window_.reset();
-    PumpEvents(10ms);
-  }
-
   ParameterForm MakeForm(FormKind kind) {
     const bool legacy = kind.type >= 1 && kind.type <= 8;
     return ParameterForm(kind.type, kind.country, legacy, ini);
@@ -89,26 +85,12 @@ class ParameterDialogTest : public ::testing::Test {
   // The form run as the main window runs it, modal over the window, with `user` acting on the
   // dialog. Returns RunParameterForm's answer.
   bool Run(ParameterForm& form, const std::function<void(CParameterDlg&)>& user) {
-    if (!window_) {
-      MainDialogOptions options;
-      options.programFolder = folder / "program";
-      std::filesystem::create_directories(options.programFolder);
-      window_ = std::make_unique<CDahlia_UpdaterDlg>(host_, std::move(options));
-      window_->Show();
-      PumpEvents();
-    }
-    OnModalDialog<CParameterDlg> script(user);
-    const bool ok = window_->RunParameterForm(form);
-    EXPECT_TRUE(script.ran()) << "the form was not shown modal";
-    return ok;
+    return formWindow_.Run(&CDahlia_UpdaterDlg::RunParameterForm, form, user);
   }
 
-  ScopedTempDir folder{"korvan_form_ui"};
+  korvan::testing::FormWindow formWindow_{"korvan_form_ui"};
+  ScopedTempDir& folder = formWindow_.folder;
   std::filesystem::path ini = ParametersIniPath(folder.path());
-
- private:
-  emu::SimulatedDiskHost host_;  // no device: the window only searches
-  std::unique_ptr<CDahlia_UpdaterDlg> window_;
 };
 
 std::vector<std::string> Strings(const wxChoice& list) {

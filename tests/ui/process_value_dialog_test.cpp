@@ -35,6 +35,7 @@
 #include "tests/support/example_schema.h"
 #include "tests/support/scoped_temp_dir.h"
 #include "tests/support/served_tree.h"
+#include "tests/ui/form_window.h"
 #include "tests/ui/modal_dialog_script.h"
 #include "tests/ui/shown_cursor.h"
 #include "tests/ui/ui_test_support.h"
@@ -209,11 +210,6 @@ wxPoint ListEntryPoint(wxOwnerDrawnComboBox& list, int entry) {
 
 class ProcessValueDialogTest : public ::testing::Test {
  protected:
-  ~ProcessValueDialogTest() override {
-    window_.reset();
-    PumpEvents(10ms);
-  }
-
   // A form over `schema`, filled from the device's `frame`.
   std::unique_ptr<ProcessValueForm> MakeForm(std::string_view schema,
                                              std::span<const uint8_t> frame) {
@@ -235,26 +231,14 @@ class ProcessValueDialogTest : public ::testing::Test {
   // The form run as the main window runs it, modal over the window, with `user` acting on the
   // dialog. Returns RunSchemaForm's answer.
   bool Run(ProcessValueForm& form, const std::function<void(CProcessValueDlg&)>& user) {
-    if (!window_) {
-      MainDialogOptions options;
-      options.programFolder = folder / "program";
-      std::filesystem::create_directories(options.programFolder);
-      window_ = std::make_unique<CDahlia_UpdaterDlg>(host_, std::move(options));
-      window_->Show();
-      PumpEvents();
-    }
-    OnModalDialog<CProcessValueDlg> script(user);
-    const bool ok = window_->RunSchemaForm(form);
-    EXPECT_TRUE(script.ran()) << "the dialog was not shown modal";
-    return ok;
+    return formWindow_.Run(&CDahlia_UpdaterDlg::RunSchemaForm, form, user);
   }
 
-  ScopedTempDir folder{"korvan_schema_ui"};
+  korvan::testing::FormWindow formWindow_{"korvan_schema_ui"};
+  ScopedTempDir& folder = formWindow_.folder;
 
  private:
   int forms_ = 0;
-  emu::SimulatedDiskHost host_;  // no device: the window only searches
-  std::unique_ptr<CDahlia_UpdaterDlg> window_;
 };
 
 TEST_F(ProcessValueDialogTest, ShowsTheFormsCountryListAndGrid) {

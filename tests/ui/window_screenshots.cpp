@@ -116,22 +116,47 @@ bool SaveDownloaded(const fs::path& out, const fs::path& work) {
          dialog->Logic().State().downloadPhase == DownloadPhase::Picked;
 }
 
-// The settings form as "Настройки меню" opens it on a simulated detector of `rawType`: a click
-// on the button of the window that identified the device, and the form over the settings the
-// command read from it. Cancelled once pictured, so nothing is written back.
-bool SaveSettingsForm(uint8_t rawType, const fs::path& path, const fs::path& work) {
+// A window's options over a working folder of its own, its messages printed.
+korvan::ui::MainDialogOptions SettingsWindowOptions(const fs::path& folder) {
   using namespace korvan;
-  emu::PresetOptions preset;
-  preset.rawType = rawType;
-  emu::SimulatedDiskHost host;
-  host.Attach(2, emu::MakeSimulatedDevice(emu::MakePresetImages(preset)));
   ui::MainDialogOptions options;
-  options.programFolder = work / ("form-" + std::to_string(rawType));
+  options.programFolder = folder;
   fs::create_directories(options.programFolder);
   options.logic.detection.scanInterval = 200ms;
   options.services.showMessage = [](wxWindow*, const wxString& text, const wxString&, MessageIcon) {
     std::fprintf(stderr, "message: %s\n", text.utf8_string().c_str());
   };
+  return options;
+}
+
+// The window with `options` on a simulated detector of `rawType`: once it has identified the
+// device, a click on "Настройки меню". True when the settings service of `options` then ran
+// (it sets `opened`).
+bool ClickMenuSettings(uint8_t rawType, korvan::ui::MainDialogOptions options, const bool& opened) {
+  using namespace korvan;
+  emu::PresetOptions preset;
+  preset.rawType = rawType;
+  emu::SimulatedDiskHost host;
+  host.Attach(2, emu::MakeSimulatedDevice(emu::MakePresetImages(preset)));
+  auto window = std::make_unique<ui::CDahlia_UpdaterDlg>(host, std::move(options));
+  window->Show();
+  if (!PumpUntil([&] { return window->Logic().State().detectionPhase == DetectionPhase::Ready; },
+                 60s) ||
+      !korvan::testing::ClickControl(*window->Control(ids::kMenuSettingsButton))) {
+    std::fprintf(stderr, "the type-%d device's settings could not be opened\n", rawType);
+    return false;
+  }
+  if (!opened) {
+    std::fprintf(stderr, "the type-%d device's settings did not open\n", rawType);
+  }
+  return opened;
+}
+
+// The settings form as "Настройки меню" opens it on a simulated detector of `rawType`, over the
+// settings the command read from it. Cancelled once pictured, so nothing is written back.
+bool SaveSettingsForm(uint8_t rawType, const fs::path& path, const fs::path& work) {
+  using namespace korvan;
+  ui::MainDialogOptions options = SettingsWindowOptions(work / ("form-" + std::to_string(rawType)));
   bool opened = false;
   bool saved = false;
   options.services.runParameterForm = [&](wxWindow* parent, ParameterForm& form) {
@@ -143,18 +168,7 @@ bool SaveSettingsForm(uint8_t rawType, const fs::path& path, const fs::path& wor
     saved = Save(dialog, path);
     return false;
   };
-  auto window = std::make_unique<ui::CDahlia_UpdaterDlg>(host, std::move(options));
-  window->Show();
-  if (!PumpUntil([&] { return window->Logic().State().detectionPhase == DetectionPhase::Ready; },
-                 60s) ||
-      !korvan::testing::ClickControl(*window->Control(ids::kMenuSettingsButton))) {
-    std::fprintf(stderr, "the type-%d device's settings could not be opened\n", rawType);
-    return false;
-  }
-  if (!opened) {
-    std::fprintf(stderr, "the type-%d device's settings form did not open\n", rawType);
-  }
-  return saved;
+  return ClickMenuSettings(rawType, std::move(options), opened) && saved;
 }
 
 wxPGProperty* RowNamed(wxPropertyGrid& grid, const char* name) {
@@ -184,18 +198,9 @@ bool SaveSchemaForm(uint8_t rawType, const char* shownRow, const fs::path& path,
     std::fprintf(stderr, "%s\n", server.error().c_str());
     return false;
   }
-  emu::PresetOptions preset;
-  preset.rawType = rawType;
-  emu::SimulatedDiskHost host;
-  host.Attach(2, emu::MakeSimulatedDevice(emu::MakePresetImages(preset)));
-  ui::MainDialogOptions options;
-  options.programFolder = work / ("schema-" + std::to_string(rawType));
-  fs::create_directories(options.programFolder);
-  options.logic.detection.scanInterval = 200ms;
+  ui::MainDialogOptions options =
+      SettingsWindowOptions(work / ("schema-" + std::to_string(rawType)));
   options.logic.serverUrl = server.url() + "wp-content/db/";
-  options.services.showMessage = [](wxWindow*, const wxString& text, const wxString&, MessageIcon) {
-    std::fprintf(stderr, "message: %s\n", text.utf8_string().c_str());
-  };
   bool opened = false;
   bool saved = false;
   options.services.runSchemaForm = [&](wxWindow* parent, ProcessValueForm& form) {
@@ -223,18 +228,7 @@ bool SaveSchemaForm(uint8_t rawType, const char* shownRow, const fs::path& path,
     saved = Save(dialog, path);
     return false;
   };
-  auto window = std::make_unique<ui::CDahlia_UpdaterDlg>(host, std::move(options));
-  window->Show();
-  if (!PumpUntil([&] { return window->Logic().State().detectionPhase == DetectionPhase::Ready; },
-                 60s) ||
-      !korvan::testing::ClickControl(*window->Control(ids::kMenuSettingsButton))) {
-    std::fprintf(stderr, "the type-%d device's settings could not be opened\n", rawType);
-    return false;
-  }
-  if (!opened) {
-    std::fprintf(stderr, "the type-%d device's settings dialog did not open\n", rawType);
-  }
-  return saved;
+  return ClickMenuSettings(rawType, std::move(options), opened) && saved;
 }
 
 int Run(const fs::path& out) {
