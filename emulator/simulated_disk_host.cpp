@@ -21,6 +21,15 @@ class SimulatedTransport final : public ScsiTransport {
   std::shared_ptr<SimulatedDevice> device_;
 };
 
+// The INQUIRY text in bytes [from, from + length), where the data has them.
+std::string InquiryText(const std::vector<uint8_t>& inquiry, size_t from, size_t length) {
+  std::string text;
+  for (size_t i = from; i < from + length && i < inquiry.size(); ++i) {
+    text += static_cast<char>(inquiry[i]);
+  }
+  return text;
+}
+
 bool InRange(int drive) {
   return drive >= kFirstDrive && drive <= kLastDrive;
 }
@@ -41,6 +50,18 @@ SimulatedDiskHost::Drive& SimulatedDiskHost::At(int drive) {
 void SimulatedDiskHost::Attach(int drive, std::shared_ptr<SimulatedDevice> device) {
   std::lock_guard lock(mutex_);
   At(drive).device = std::move(device);
+}
+
+std::vector<std::string> SimulatedDiskHost::Identifications() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> disks;
+  for (const Drive& drive : drives_) {
+    if (drive.device != nullptr && drive.device->IsConnected()) {
+      const std::vector<uint8_t>& inquiry = drive.device->inquiry();
+      disks.push_back(InquiryText(inquiry, 8, 8) + "&" + InquiryText(inquiry, 16, 16));
+    }
+  }
+  return disks;
 }
 
 void SimulatedDiskHost::Detach(int drive) {

@@ -7,7 +7,9 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
+#include "device/device_events.h"
 #include "device/scsi_transport.h"
 #include "emulator/simulated_device.h"
 
@@ -18,7 +20,7 @@ namespace korvan::emu {
 // device (SimulatedDevice::Disconnect), which fails them.
 std::unique_ptr<ScsiTransport> MakeSimulatedTransport(std::shared_ptr<SimulatedDevice> device);
 
-class SimulatedDiskHost final : public DiskHost {
+class SimulatedDiskHost final : public DiskHost, public EnumeratedDisks {
  public:
   // Plugs `device` in as drive `drive` (kFirstDrive..kLastDrive, else std::out_of_range),
   // replacing what was there. One device may sit behind several drives.
@@ -35,6 +37,10 @@ class SimulatedDiskHost final : public DiskHost {
   OpenResult OpenDrive(int drive) override;
   // "simulated drive N".
   std::string DriveName(int drive) const override;
+
+  // The host's disk list: "vendor&product" of each attached device still connected, from its
+  // INQUIRY data, in drive order. Thread-safe.
+  std::vector<std::string> Identifications() const override;
 
   // How often OpenDrive was asked for `drive`, whatever it answered.
   int OpenCount(int drive) const;

@@ -14,8 +14,12 @@
 #include <wx/utils.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "app/control_ids.h"
+#include "app/device_removal.h"
+#include "device/linux/sysfs_disk_list.h"
+#include "device/linux/udev_device_events.h"
 #include "ui/about_dialog.h"
 #include "ui/artwork.h"
 #include "ui/dialog_font.h"
@@ -105,6 +109,9 @@ DialogServices DialogServices::Desktop() {
     CProcessValueDlg dialog(parent, form);
     return dialog.ShowModal() == wxID_OK;
   };
+  services.deviceEvents = []() -> std::unique_ptr<DeviceEventSource> {
+    return std::make_unique<UdevDeviceEvents>();
+  };
   return services;
 }
 
@@ -125,10 +132,48 @@ CDahlia_UpdaterDlg::CDahlia_UpdaterDlg(DiskHost& host, MainDialogOptions options
   logic_ =
       std::make_unique<MainWindow>(host, window_, *this, options_.programFolder, options_.logic);
   logic_->OnInitDialog();
+  WatchDeviceRemoval(host);
   Centre();
 }
 
+void CDahlia_UpdaterDlg::WatchDeviceRemoval(DiskHost& host) {
+  if (!options_.services.deviceEvents) {
+    return;
+  }
+  deviceEvents_ = options_.services.deviceEvents();
+  if (deviceEvents_ == nullptr) {
+    return;
+  }
+  disks_ = dynamic_cast<const EnumeratedDisks*>(&host);
+  if (disks_ == nullptr) {
+    ownDisks_ = std::make_unique<SysfsDiskList>();
+    disks_ = ownDisks_.get();
+  }
+  std::string why;
+  // Each notification is handled on the window thread, in the order it came.
+  if (!deviceEvents_->Start(
+          [this](const DeviceChangeEvent& event) {
+            window_.Post([this, event] { OnDeviceChange(event); });
+          },
+          why)) {
+    std::fprintf(stderr, "korvan-updater: unplugging the detector will not close the window: %s\n",
+                 why.c_str());
+    deviceEvents_.reset();
+  }
+}
+
+void CDahlia_UpdaterDlg::OnDeviceChange(const DeviceChangeEvent& event) {
+  if (!closedDown_ && RemovalEndsProgram(event, *disks_)) {
+    // As End does: the workers stop (an update being written ends as a parked one), the
+    // working copies go, and the dialog ends with Cancel.
+    Close();
+  }
+}
+
 CDahlia_UpdaterDlg::~CDahlia_UpdaterDlg() {
+  if (deviceEvents_ != nullptr) {
+    deviceEvents_->Stop();  // posts nothing more
+  }
   // No posted task may run once the logic and the controls are going.
   window_.Close();
   logic_.reset();
@@ -262,6 +307,9 @@ void CDahlia_UpdaterDlg::CloseDown() {
     return;
   }
   closedDown_ = true;
+  if (deviceEvents_ != nullptr) {
+    deviceEvents_->Stop();
+  }
   // Tasks still queued are dropped first: a worker waiting on one is then released and the
   // workers can be joined.
   window_.Close();

@@ -15,6 +15,7 @@
 
 #include "app/main_window.h"
 #include "app/view.h"
+#include "device/device_events.h"
 #include "device/scsi_transport.h"
 #include "ui/dialog_template.h"
 #include "ui/text_progress_ctrl.h"
@@ -43,6 +44,8 @@ struct DialogServices {
   std::function<bool(wxWindow* parent, ParameterForm& form)> runParameterForm;
   // The settings dialog of types 25-27 over `form`, modal: true when it was closed with OK.
   std::function<bool(wxWindow* parent, ProcessValueForm& form)> runSchemaForm;
+  // The host's device-change notifications (the kernel's, through udev); null: none.
+  std::function<std::unique_ptr<DeviceEventSource>()> deviceEvents;
 
   static DialogServices Desktop();
 };
@@ -123,6 +126,13 @@ class CDahlia_UpdaterDlg final : public wxDialog, public View {
   bool holdsOwnFocus_ = false;  // the dialog itself has the focus: no control can take it
   bool closedDown_ = false;
   std::unique_ptr<MainWindow> logic_;
+  // The detector's removal ends the window. The disk list is the simulated host's own when the
+  // devices are simulated, else the kernel's.
+  void WatchDeviceRemoval(DiskHost& host);
+  void OnDeviceChange(const DeviceChangeEvent& event);
+  std::unique_ptr<EnumeratedDisks> ownDisks_;
+  const EnumeratedDisks* disks_ = nullptr;
+  std::unique_ptr<DeviceEventSource> deviceEvents_;
 };
 
 }  // namespace korvan::ui

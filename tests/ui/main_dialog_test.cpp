@@ -16,6 +16,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/control_ids.h"
@@ -52,6 +53,21 @@ using korvan::testing::ShownCursor;
 
 constexpr int kDrive = 2;
 
+// The host's device notifications, sent by the test from a thread of their own, as udev's
+// come.
+class FakeDeviceEvents final : public DeviceEventSource {
+ public:
+  explicit FakeDeviceEvents(std::shared_ptr<Listener> slot) : slot_(std::move(slot)) {}
+  bool Start(Listener listener, std::string&) override {
+    *slot_ = std::move(listener);
+    return true;
+  }
+  void Stop() override { *slot_ = nullptr; }
+
+ private:
+  std::shared_ptr<Listener> slot_;
+};
+
 std::string Utf8(const wxString& text) {
   return text.utf8_string();
 }
@@ -79,6 +95,7 @@ class MainDialogTest : public ::testing::Test {
     };
     options.services.openBrowser = [this](const wxString& url) { urls.push_back(Utf8(url)); };
     options.services.showAbout = [this](wxWindow*) { ++aboutBoxes; };
+    options.services.deviceEvents = [this] { return std::make_unique<FakeDeviceEvents>(notify); };
     dialog = std::make_unique<CDahlia_UpdaterDlg>(host, std::move(options));
     dialog->Show();
     PumpEvents();
@@ -105,6 +122,13 @@ class MainDialogTest : public ::testing::Test {
   }
 
   std::string Label(int id) const { return Utf8(dialog->Control(id)->GetLabel()); }
+
+  // A volume's removal, told from another thread.
+  void VolumeRemoved() {
+    std::thread([listener = *notify] {
+      listener(DeviceChangeEvent{DeviceChange::RemoveComplete, true, true});
+    }).join();
+  }
 
   // A real click in the middle of the control.
   void Click(int id) {
@@ -169,6 +193,8 @@ class MainDialogTest : public ::testing::Test {
   emu::SimulatedDiskHost host;
   std::shared_ptr<emu::SimulatedDevice> device;
   std::unique_ptr<CDahlia_UpdaterDlg> dialog;
+  std::shared_ptr<DeviceEventSource::Listener> notify =
+      std::make_shared<DeviceEventSource::Listener>();
   std::vector<std::string> messages;
   std::vector<std::string> filters;
   std::vector<std::string> urls;
@@ -520,6 +546,32 @@ TEST_F(MainDialogTest, EndCleansUpButEnterDoesNot) {
   EXPECT_FALSE(dialog->IsShown());
   EXPECT_FALSE(std::filesystem::exists(copy));
   EXPECT_FALSE(std::filesystem::exists(folder / "TempFwData.bin"));
+}
+
+TEST_F(MainDialogTest, UnpluggingTheDetectorEndsTheWindowAndNothingElseDoes) {
+  OpenReady(26);
+  VolumeRemoved();  // another stick: the detector is still there
+  PumpEvents(300ms);
+  EXPECT_TRUE(dialog->IsShown());
+
+  host.Detach(kDrive);
+  VolumeRemoved();
+  ASSERT_TRUE(PumpUntil([this] { return !dialog->IsShown(); }, 1s));
+  EXPECT_EQ(dialog->GetReturnCode(), wxID_CANCEL);
+  EXPECT_FALSE(std::filesystem::exists(folder / "TempImageData.bin")) << "End's clean-up";
+}
+
+TEST_F(MainDialogTest, UnpluggingTheDetectorDuringAnUploadEndsTheWindowAtOnce) {
+  const emu::PresetOptions preset = OpenReady(26);
+  device->SetCommandDelay(5ms);  // a long update
+  ASSERT_NO_FATAL_FAILURE(StartLocalUpdate(preset));
+  ASSERT_EQ(dialog->Logic().State().updatePhase, UpdatePhase::Running);
+
+  device->Disconnect();
+  host.Detach(kDrive);
+  VolumeRemoved();
+  ASSERT_TRUE(PumpUntil([this] { return !dialog->IsShown(); }, 1s));
+  EXPECT_EQ(dialog->GetReturnCode(), wxID_CANCEL);
 }
 
 // "Настройки меню" end to end: the form opens over the settings read from the device, a choice
