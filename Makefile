@@ -56,7 +56,8 @@ sanitize: test-asan test-tsan
 # libFuzzer targets (clang, ASan+UBSan) in build-fuzz/, each run for FUZZ_SECONDS over its seeds
 # in tests/fuzz/corpus/; new inputs go to build-fuzz/corpus/, crashes to build-fuzz/findings/.
 FUZZ_SECONDS ?= 600
-FUZZ_TARGETS = zip_name_fuzz zip_extractor_fuzz settings_schema_fuzz settings_packet_fuzz
+FUZZ_TARGETS = zip_name_fuzz zip_extractor_fuzz settings_schema_fuzz settings_packet_fuzz \
+  update_file_fuzz device_copy_fuzz parameters_ini_fuzz server_version_fuzz
 fuzz: deps
 	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	  -DKORVAN_BUILD_FUZZERS=ON -DKORVAN_BUILD_TESTS=OFF -DKORVAN_BUILD_BENCHMARKS=OFF \
