@@ -11,7 +11,7 @@ DEMO_DIR ?= $(BUILD_DIR)/demo
 XVFB = $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp")
 
 .PHONY: all deps configure build test demo screenshots test-asan test-tsan sanitize format check-format clean
-.PHONY: fuzz
+.PHONY: fuzz package
 
 all: build
 
@@ -72,6 +72,19 @@ fuzz: deps
 	    || exit 1; \
 	done
 
+# The Debian package, $(PACKAGE_DIR)/korvan-updater_<version>_<arch>.deb: the programs built
+# without the tests, with Debian's hardening flags, stripped; dependencies from dpkg-shlibdeps.
+PACKAGE_DIR ?= build-package
+DEB_BUILDFLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
+DEB_CXXFLAGS = $(shell $(DEB_BUILDFLAGS) CXXFLAGS) $(shell $(DEB_BUILDFLAGS) CPPFLAGS)
+DEB_LDFLAGS = $(shell $(DEB_BUILDFLAGS) LDFLAGS)
+package: deps
+	cmake -S . -B $(PACKAGE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DKORVAN_BUILD_TESTS=OFF -DKORVAN_BUILD_BENCHMARKS=OFF -DKORVAN_BUILD_FUZZERS=OFF \
+	  -DCMAKE_CXX_FLAGS="$(DEB_CXXFLAGS)" -DCMAKE_EXE_LINKER_FLAGS="$(DEB_LDFLAGS)" $(CMAKE_FLAGS)
+	cmake --build $(PACKAGE_DIR) -j $(JOBS)
+	cd $(PACKAGE_DIR) && cpack -G DEB
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
@@ -79,4 +92,4 @@ check-format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 
 clean:
-	rm -rf build build-asan build-tsan build-fuzz
+	rm -rf build build-asan build-tsan build-fuzz build-package

@@ -31,6 +31,7 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
   options.progressOnTerminal = errIsTerminal;
   frontend::SourceOptionTexts sourceTexts;
   frontend::AddSourceOptions(app, sourceTexts);
+  frontend::AddVersionFlag(app, "korvan");
   app.add_flag("--json", options.json, "Print machine-readable JSON");
 
   CLI::App* probe =
@@ -94,6 +95,9 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return 0;
   } catch (const CLI::CallForAllHelp&) {
     out << app.help("", CLI::AppFormatMode::All);
+    return 0;
+  } catch (const CLI::CallForVersion& version) {
+    out << version.what() << "\n";
     return 0;
   } catch (const CLI::ParseError& e) {
     err << "korvan: " << e.what() << "\n"

@@ -1,5 +1,6 @@
 #include "cli/probe_command.h"
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -23,16 +24,31 @@ std::string Hex(uint8_t value) {
 }  // namespace
 
 void ReportUnopenableDisks(DiskHost& host, std::ostream& err) {
+  bool permissionDenied = false;
   for (int drive = kFirstDrive; drive <= kLastDrive; ++drive) {
     const OpenResult opened = host.OpenDrive(drive);
-    if (opened.status == OpenStatus::AccessDenied) {
-      err << host.DriveName(drive) << ": found a disk it may not open ("
-          << std::strerror(opened.osError)
-          << "); install the udev rule from packaging/ or run as root\n";
-    } else if (opened.status == OpenStatus::Failed) {
+    if (opened.status == OpenStatus::AccessDenied &&
+        (opened.osError == EACCES || opened.osError == EPERM)) {
+      permissionDenied = true;
+      err << host.DriveName(drive) << ": this user may not open the disk read-write ("
+          << std::strerror(opened.osError) << "); a detector there cannot be reached\n";
+    } else if (opened.status == OpenStatus::AccessDenied || opened.status == OpenStatus::Failed) {
       err << host.DriveName(drive) << ": could not open the disk (" << std::strerror(opened.osError)
           << ")\n";
     }
+  }
+  if (permissionDenied) {
+    err << R"(A detector is reached through its SCSI generic node, which the program must open for
+reading and writing. The udev rule of the korvan-updater package gives the user logged in at
+this computer that access, to the detector's node only: no sudo, no group to join. With the
+package installed, unplug the detector and plug it in again. Without the package, apply the
+rule from the source tree by hand, as root:
+  cp packaging/udev/70-korvan-updater.rules /etc/udev/rules.d/
+  modprobe sg
+  udevadm control --reload
+  udevadm trigger --subsystem-match=scsi_generic
+The access goes to the local desktop session, not to a login over ssh.
+)";
   }
 }
 

@@ -10,7 +10,8 @@
 namespace korvan::cli {
 
 // Tells which drives hold a disk that could not be opened and why: the likely reason no device
-// answered (a detector the user has no access to).
+// answered (a detector the user has no access to). When permission was missing, also how to
+// give the logged-in user access to the detector.
 void ReportUnopenableDisks(DiskHost& host, std::ostream& err);
 
 // Exit status: 0 when a device answered, 1 when none did.

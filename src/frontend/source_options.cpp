@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "app/addresses.h"
+#include "frontend/version.h"
 
 namespace korvan::frontend {
 
@@ -19,6 +20,11 @@ void AddSourceOptions(CLI::App& app, SourceOptionTexts& texts) {
                  "The update server's download directory (default: $KORVAN_SERVER, else the "
                  "maker's)")
       ->type_name("URL");
+}
+
+void AddVersionFlag(CLI::App& app, std::string_view program) {
+  app.set_version_flag("--version", std::string(program) + " " + std::string(kProgramVersion),
+                       "Print the version and exit");
 }
 
 bool ResolveSourceOptions(const SourceOptionTexts& texts, GlobalOptions& options,

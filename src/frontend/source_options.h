@@ -24,6 +24,9 @@ struct SourceOptionTexts {
 
 void AddSourceOptions(CLI::App& app, SourceOptionTexts& texts);
 
+// --version: prints "<program> <version>" and exits (CLI::CallForVersion carries the text).
+void AddVersionFlag(CLI::App& app, std::string_view program);
+
 // Checks the texts into `options` (the server address from --server, else KORVAN_SERVER, else
 // the built-in one); false after telling `err` what is wrong, each message prefixed with
 // `program`.

@@ -33,6 +33,7 @@ int main(int argc, char** argv) {
       "korvan-updater"};
   korvan::frontend::SourceOptionTexts texts;
   korvan::frontend::AddSourceOptions(app, texts);
+  korvan::frontend::AddVersionFlag(app, "korvan-updater");
   std::string siteUrl(korvan::kMakerSiteUrl);
   app.add_option("--site", siteUrl, "The maker's site, opened by a click on the logo")
       ->type_name("URL");

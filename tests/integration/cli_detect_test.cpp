@@ -62,7 +62,8 @@ TEST(CliDetectTest, OnceWithoutDeviceAndUnusableFolder) {
   std::ostringstream out, err;
   EXPECT_EQ(cli::RunDetect(empty, options, {.once = true}, out, err), 1);
   EXPECT_EQ(out.str(), "null\n");
-  EXPECT_NE(err.str().find("simulated drive 6: found a disk it may not open"), std::string::npos)
+  EXPECT_NE(err.str().find("simulated drive 6: this user may not open the disk read-write"),
+            std::string::npos)
       << err.str();
 
   std::ofstream(work / "file") << "not a folder";

@@ -2,6 +2,7 @@
 // the output forms and the exit statuses.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <sstream>
 
 #include "cli/korvan_cli.h"
@@ -9,6 +10,7 @@
 #include "emulator/device_folder.h"
 #include "emulator/device_presets.h"
 #include "emulator/simulated_disk_host.h"
+#include "frontend/version.h"
 #include "tests/support/cli_run.h"
 #include "tests/support/scoped_temp_dir.h"
 
@@ -83,6 +85,19 @@ TEST(CliProbeTest, BadArgumentsExitWithTwoAndSayWhy) {
   EXPECT_NE(help.out.find("probe"), std::string::npos);
 }
 
+TEST(CliProbeTest, VersionIsTheProjectsWhereverTheFlagStands) {
+  EXPECT_TRUE(
+      std::regex_match(std::string(frontend::kProgramVersion), std::regex(R"(\d+\.\d+\.\d+)")))
+      << frontend::kProgramVersion;
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{"--version"}, {"probe", "--version"}}) {
+    const testing::CliRun run = Korvan(args);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "korvan " + std::string(frontend::kProgramVersion) + "\n");
+    EXPECT_TRUE(run.err.empty()) << run.err;
+  }
+}
+
 TEST(CliProbeTest, NoDeviceSaysWhichDisksCouldNotBeOpened) {
   emu::SimulatedDiskHost host;
   host.SetAccessDenied(3, true);
@@ -90,7 +105,8 @@ TEST(CliProbeTest, NoDeviceSaysWhichDisksCouldNotBeOpened) {
   std::ostringstream out, err;
   EXPECT_EQ(cli::RunProbe(host, options, out, err), 1);
   EXPECT_EQ(out.str(), "No device answered on drives 0-25.\n");
-  EXPECT_NE(err.str().find("simulated drive 3: found a disk it may not open"), std::string::npos)
+  EXPECT_NE(err.str().find("simulated drive 3: this user may not open the disk read-write"),
+            std::string::npos)
       << err.str();
 
   options.json = true;
