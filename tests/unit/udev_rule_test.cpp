@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstring>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -23,13 +23,66 @@ struct Key {
   std::string value;
 };
 
+// One rule's keys: NAME[{attr}] OP "value", separated by commas. False when some text is not
+// such a key.
+bool ParseKeys(const std::string& rule, std::vector<Key>& keys) {
+  size_t at = 0;
+  const auto skipBlanks = [&] {
+    while (at < rule.size() && std::isspace(static_cast<unsigned char>(rule[at]))) {
+      ++at;
+    }
+  };
+  for (;;) {
+    skipBlanks();
+    if (at == rule.size()) {
+      return true;
+    }
+    Key key;
+    while (at < rule.size() &&
+           (std::isalpha(static_cast<unsigned char>(rule[at])) || rule[at] == '_')) {
+      key.name += rule[at++];
+    }
+    if (at < rule.size() && rule[at] == '{') {
+      const size_t close = rule.find('}', at);
+      if (close == std::string::npos) {
+        return false;
+      }
+      key.name += rule.substr(at, close + 1 - at);
+      at = close + 1;
+    }
+    skipBlanks();
+    for (const char* op : {"==", "!=", "+=", "-=", ":=", "="}) {
+      if (rule.compare(at, std::strlen(op), op) == 0) {
+        key.op = op;
+        at += key.op.size();
+        break;
+      }
+    }
+    skipBlanks();
+    if (key.name.empty() || key.op.empty() || at >= rule.size() || rule[at] != '"') {
+      return false;
+    }
+    const size_t close = rule.find('"', at + 1);
+    if (close == std::string::npos) {
+      return false;
+    }
+    key.value = rule.substr(at + 1, close - at - 1);
+    at = close + 1;
+    keys.push_back(key);
+    skipBlanks();
+    if (at < rule.size() && rule[at] == ',') {
+      ++at;
+    } else if (at != rule.size()) {
+      return false;
+    }
+  }
+}
+
 // The rules of a rules file: comments and blank lines dropped, continued lines joined.
 std::vector<std::vector<Key>> ReadRules(const std::string& path) {
   std::ifstream file(path);
   EXPECT_TRUE(file) << path;
   std::vector<std::vector<Key>> rules;
-  const std::regex keyPattern(
-      R"re(\s*([A-Za-z_]+(?:\{[^}]*\})?)\s*(==|!=|\+=|-=|:=|=)\s*"([^"]*)"\s*(,|$))re");
   std::string line, rule;
   while (std::getline(file, line)) {
     if (!line.empty() && line.back() == '\\') {
@@ -40,14 +93,7 @@ std::vector<std::vector<Key>> ReadRules(const std::string& path) {
     const auto first = rule.find_first_not_of(" \t");
     if (first != std::string::npos && rule[first] != '#') {
       std::vector<Key> keys;
-      auto it = std::sregex_iterator(rule.begin(), rule.end(), keyPattern);
-      size_t consumed = 0;
-      for (; it != std::sregex_iterator(); ++it) {
-        EXPECT_EQ(static_cast<size_t>(it->position()), consumed) << "unreadable text in " << rule;
-        consumed = it->position() + it->length();
-        keys.push_back({(*it)[1], (*it)[2], (*it)[3]});
-      }
-      EXPECT_EQ(consumed, rule.size()) << "unreadable text in " << rule;
+      EXPECT_TRUE(ParseKeys(rule, keys)) << "unreadable text in " << rule;
       rules.push_back(keys);
     }
     rule.clear();
