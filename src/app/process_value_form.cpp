@@ -41,8 +41,10 @@ void AddOption(GridProperty& property, std::string text) {
 }  // namespace
 
 std::span<const uint8_t> SettingsPacketFrame(std::span<const uint8_t, 1024> unit) {
-  const size_t length = unit[22] | (size_t{unit[23]} << 8);
-  return std::span<const uint8_t>(unit).first(std::min(length + 24, unit.size()));
+  constexpr size_t kLengthOffset = kSettingsPacketHeaderSize + kSettingsPacketVersionSize;
+  const size_t length = unit[kLengthOffset] | (size_t{unit[kLengthOffset + 1]} << 8);
+  return std::span<const uint8_t>(unit).first(
+      std::min(kSettingsPacketPayloadOffset + length, unit.size()));
 }
 
 ProcessValueForm::ProcessValueForm(std::filesystem::path schemaPath)
@@ -71,13 +73,17 @@ bool ProcessValueForm::LoadFromDevice(std::span<const uint8_t> frame, SettingsPa
   return true;
 }
 
-SettingField* ProcessValueForm::CountryField() {
-  for (SettingField& field : schema_.fields) {
+const SettingField* ProcessValueForm::CountryField() const {
+  for (const SettingField& field : schema_.fields) {
     if (field.index == schema_.meta.fw_index) {
       return &field;
     }
   }
   return nullptr;
+}
+
+SettingField* ProcessValueForm::MutableCountryField() {
+  return const_cast<SettingField*>(std::as_const(*this).CountryField());
 }
 
 void ProcessValueForm::RefreshCountry() {
@@ -175,9 +181,9 @@ void ProcessValueForm::RebuildGrid() {
   }
 }
 
-GridProperty* ProcessValueForm::PropertyOf(size_t field) {
-  for (GridGroup& group : grid_) {
-    for (GridProperty& property : group.properties) {
+const GridProperty* ProcessValueForm::Property(size_t field) const {
+  for (const GridGroup& group : grid_) {
+    for (const GridProperty& property : group.properties) {
       if (property.field == field) {
         return &property;
       }
@@ -186,8 +192,12 @@ GridProperty* ProcessValueForm::PropertyOf(size_t field) {
   return nullptr;
 }
 
+GridProperty* ProcessValueForm::MutableProperty(size_t field) {
+  return const_cast<GridProperty*>(std::as_const(*this).Property(field));
+}
+
 void ProcessValueForm::OnPropertyChanged(size_t fieldIndex, std::string_view text) {
-  GridProperty* property = PropertyOf(fieldIndex);
+  GridProperty* property = MutableProperty(fieldIndex);
   if (property == nullptr) {
     return;  // not a row of the grid
   }
@@ -222,7 +232,7 @@ void ProcessValueForm::OnPropertyChanged(size_t fieldIndex, std::string_view tex
 }
 
 void ProcessValueForm::OnCountryChanged(int selection) {
-  SettingField* field = CountryField();
+  SettingField* field = MutableCountryField();
   if (field == nullptr) {
     return;
   }

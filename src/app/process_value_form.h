@@ -60,6 +60,10 @@ class ProcessValueForm {
   SchemaCountry Country() const { return country_; }
   const std::vector<GridGroup>& Grid() const { return grid_; }
   const SettingsSchema& Schema() const { return schema_; }
+  // The country setting: the first field at the schema's fw_index; null when there is none.
+  const SettingField* CountryField() const;
+  // The grid row of field `field`; null when the field is not shown.
+  const GridProperty* Property(size_t field) const;
 
   // The user picked `text` in the row of field `field`. The row then shows the value the field
   // took, which is what the packet will carry.
@@ -79,12 +83,12 @@ class ProcessValueForm {
   static std::string ValueText(const SettingField& field);
 
  private:
-  SettingField* CountryField();
+  SettingField* MutableCountryField();
+  GridProperty* MutableProperty(size_t field);
   void RefreshCountry();
   void FillCountryList();
   void SelectCountryEntry();
   void RebuildGrid();
-  GridProperty* PropertyOf(size_t field);
 
   std::filesystem::path schemaPath_;
   SettingsSchema schema_;

@@ -7,15 +7,6 @@
 namespace korvan::cli {
 namespace {
 
-const SettingField* CountryField(const ProcessValueForm& form) {
-  for (const SettingField& field : form.Schema().fields) {
-    if (field.index == form.Schema().meta.fw_index) {
-      return &field;
-    }
-  }
-  return nullptr;
-}
-
 const GridProperty* RowNamed(const ProcessValueForm& form, std::string_view name) {
   for (const GridGroup& group : form.Grid()) {
     for (const GridProperty& property : group.properties) {
@@ -76,7 +67,7 @@ nlohmann::ordered_json OptionalText(const std::optional<std::string>& text) {
 
 bool ApplySchemaAssignments(ProcessValueForm& form, const std::vector<Assignment>& assignments,
                             std::ostream& err) {
-  const SettingField* country = CountryField(form);
+  const SettingField* country = form.CountryField();
   const auto isCountry = [country](const Assignment& a) {
     return country != nullptr && a.key == country->name;
   };

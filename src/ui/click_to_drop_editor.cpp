@@ -43,14 +43,8 @@ const wxPGEditor* ClickToDropEditor() {
 CClickToDropComboProp::CClickToDropComboProp(const wxString& label, const wxString& name,
                                              const wxArrayString& options, const wxString& value)
     : wxPGProperty(label, name) {
-  // The same text twice would be one entry the user cannot tell from the other.
-  wxArrayString entries;
-  for (const wxString& option : options) {
-    if (entries.Index(option) == wxNOT_FOUND) {
-      entries.Add(option);
-    }
-  }
-  m_choices.Set(entries);
+  // The form gives each text once.
+  m_choices.Set(options);
   m_value = value;
 }
 

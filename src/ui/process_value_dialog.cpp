@@ -161,12 +161,9 @@ void CProcessValueDlg::OnPropertyChanged(wxPropertyGridEvent& event) {
   }
   form_.OnPropertyChanged(found->second, row->GetValueAsString().utf8_string());
   // The row shows the value the field took, which a narrower range can have changed.
-  for (const GridGroup& category : form_.Grid()) {
-    for (const GridProperty& property : category.properties) {
-      if (property.field == found->second && Utf8(property.value) != row->GetValueAsString()) {
-        grid_->SetPropertyValue(row, Utf8(property.value));
-      }
-    }
+  if (const GridProperty* property = form_.Property(found->second);
+      property != nullptr && Utf8(property->value) != row->GetValueAsString()) {
+    grid_->SetPropertyValue(row, Utf8(property->value));
   }
 }
 

@@ -13,6 +13,7 @@
 #include "app/show_result.h"
 #include "device/command_block.h"
 #include "emulator/settings_schemas.h"
+#include "settings/settings_schema.h"
 #include "settings/settings_unit_writer.h"
 #include "tests/app/window_run.h"
 #include "tests/support/served_tree.h"
@@ -86,7 +87,14 @@ TEST(SchemaSettingsCommandTest, OkWritesThePacketAndCancelWritesNothing) {
   EXPECT_EQ(Bytes(after.begin(), after.begin() + 24), Bytes(before.begin(), before.begin() + 24))
       << "header, version and length as the device had them";
   EXPECT_EQ(Bytes(after.end() - 4, after.end()), (Bytes{0x19, 0x54, 0xAF, 0x13}));
-  EXPECT_NE(after, before);
+  SchemaMeta meta;
+  std::vector<SettingField> fields;
+  ASSERT_TRUE(LoadSettingsSchemaBytes(emu::SettingsSchemaText(26), meta, fields));
+  const auto laser = std::find_if(fields.begin(), fields.end(),
+                                  [](const SettingField& f) { return f.name == "Лазер"; });
+  ASSERT_NE(laser, fields.end());
+  EXPECT_EQ(before[24 + static_cast<size_t>(laser->index)], 0);
+  EXPECT_EQ(after[24 + static_cast<size_t>(laser->index)], 1);
 }
 
 TEST(SchemaSettingsCommandTest, FailuresOpenNoDialogAndWriteNothing) {

@@ -1,18 +1,17 @@
 #include "device/linux/sysfs_disk_list.h"
 
 #include <algorithm>
-#include <fstream>
 #include <system_error>
+
+#include "device/linux/sysfs_inquiry_filter.h"
 
 namespace korvan {
 namespace {
 
-// The first line of a sysfs attribute; empty when it cannot be read.
+// The attribute's text without its line end; empty when it cannot be read.
 std::string Attribute(const std::filesystem::path& file) {
-  std::ifstream in(file);
-  std::string line;
-  std::getline(in, line);
-  return line;
+  std::string text = ReadSysfsAttribute(file).value_or("");
+  return text.substr(0, text.find('\n'));
 }
 
 std::vector<std::filesystem::path> Entries(const std::filesystem::path& folder) {

@@ -11,7 +11,9 @@ namespace {
 constexpr std::string_view kVendor = "Firmware";
 constexpr std::string_view kModelStart = " Update";
 
-std::optional<std::string> ReadSmallFile(const std::filesystem::path& path) {
+}  // namespace
+
+std::optional<std::string> ReadSysfsAttribute(const std::filesystem::path& path) {
   std::ifstream file(path, std::ios::binary);
   if (!file) {
     return std::nullopt;
@@ -23,8 +25,6 @@ std::optional<std::string> ReadSmallFile(const std::filesystem::path& path) {
   return text;
 }
 
-}  // namespace
-
 SysfsVerdict JudgeInquiryStrings(std::string_view vendor, std::string_view model) {
   const bool vendorMatches = vendor.substr(0, kVendor.size()) == kVendor;
   const bool modelMatches = model.substr(0, kModelStart.size()) == kModelStart;
@@ -33,8 +33,8 @@ SysfsVerdict JudgeInquiryStrings(std::string_view vendor, std::string_view model
 
 SysfsVerdict JudgeSysfsNode(const std::filesystem::path& sysfsDir, int drive) {
   const auto device = sysfsDir / ("sg" + std::to_string(drive)) / "device";
-  const auto vendor = ReadSmallFile(device / "vendor");
-  const auto model = ReadSmallFile(device / "model");
+  const auto vendor = ReadSysfsAttribute(device / "vendor");
+  const auto model = ReadSysfsAttribute(device / "model");
   if (!vendor || !model) {
     return SysfsVerdict::Unknown;
   }

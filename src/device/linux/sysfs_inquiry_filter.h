@@ -4,6 +4,8 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace korvan {
@@ -13,6 +15,9 @@ enum class SysfsVerdict {
   MayBeDevice,   // vendor "Firmware", model starting " Update"
   NotTheDevice,  // described as something else
 };
+
+// A sysfs attribute's whole text; nullopt when it cannot be read.
+std::optional<std::string> ReadSysfsAttribute(const std::filesystem::path& path);
 
 // Judges the strings as the kernel shows them ("%.8s\n", "%.16s\n").
 SysfsVerdict JudgeInquiryStrings(std::string_view vendor, std::string_view model);
