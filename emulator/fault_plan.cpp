@@ -31,6 +31,14 @@ void FaultPlan::DisconnectAfter(uint64_t n) {
   }
 }
 
+void FaultPlan::StallAfter(uint64_t n) {
+  if (n == 0) {
+    stalled_ = true;
+  } else {
+    stallFrom_ = seen_ + n + 1;
+  }
+}
+
 void FaultPlan::Clear() {
   const uint64_t seen = seen_;  // counts of faults set later start from here
   *this = FaultPlan{};
@@ -41,6 +49,13 @@ FaultPlan::Verdict FaultPlan::Admit(const Cdb& cdb) {
   const uint64_t index = ++seen_;
   if (unplugged_) {
     return Verdict::Unplugged;
+  }
+  if (stallFrom_ && index >= *stallFrom_) {
+    stalled_ = true;
+    stallFrom_.reset();
+  }
+  if (stalled_) {
+    return Verdict::Stall;
   }
   if (lastServed_ && index >= *lastServed_) {
     // This command is still answered; the cable goes right after it, so a drive open that

@@ -22,7 +22,7 @@ struct ByteRange {
 
 class FaultPlan {
  public:
-  enum class Verdict : uint8_t { Serve, Fail, Unplugged };
+  enum class Verdict : uint8_t { Serve, Fail, Unplugged, Stall };
 
   // The k-th command from now fails (k = 1: the next one). k = 0 is ignored.
   void FailNthCommand(uint64_t k);
@@ -32,6 +32,9 @@ class FaultPlan {
   void CorruptReads(MemorySelector selector, uint32_t unit, uint32_t count, ByteRange bytes);
   // The next `n` commands are served; from then on the device is unplugged. n = 0: now.
   void DisconnectAfter(uint64_t n);
+  // The next `n` commands are served; from then on the device takes commands and never
+  // answers them (until Clear). n = 0: now.
+  void StallAfter(uint64_t n);
   void SetDelay(std::chrono::nanoseconds delay) { delay_ = delay; }
   // Forgets every fault, an unplugged state included.
   void Clear();
@@ -42,6 +45,7 @@ class FaultPlan {
   void AlterRead(const Cdb& cdb, std::span<uint8_t> data);
 
   bool unplugged() const { return unplugged_; }
+  bool stalled() const { return stalled_; }
   std::chrono::nanoseconds delay() const { return delay_; }
 
  private:
@@ -63,6 +67,8 @@ class FaultPlan {
   std::vector<Corruption> corruptions_;
   std::optional<uint64_t> lastServed_;  // index of the last command before the unplug
   bool unplugged_ = false;
+  std::optional<uint64_t> stallFrom_;  // index of the first command never answered
+  bool stalled_ = false;
   std::chrono::nanoseconds delay_{0};
 };
 

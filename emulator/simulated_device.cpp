@@ -18,6 +18,14 @@ CommandResult CheckCondition() {
   return result;
 }
 
+// What the host adapter reports for a command the device never answered, once it gives up.
+CommandResult TimedOut() {
+  CommandResult result;
+  result.status = CommandStatus::TransportError;
+  result.hostStatus = kHostTimedOut;
+  return result;
+}
+
 CommandResult Unplugged() {
   CommandResult result;
   result.status = CommandStatus::TransportError;
@@ -50,7 +58,7 @@ CommandResult SimulatedDevice::Execute(const Cdb& cdb, DataDirection direction,
     std::this_thread::sleep_for(delay);
   }
 
-  std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
   ++commandCount_;
   CommandResult result;
   size_t returned = 0;  // bytes handed to the host, for the recording
@@ -63,6 +71,12 @@ CommandResult SimulatedDevice::Execute(const Cdb& cdb, DataDirection direction,
       break;
     case FaultPlan::Verdict::Serve:
       result = Serve(cdb, direction, data, returned);
+      break;
+    case FaultPlan::Verdict::Stall:
+      // Holds this command, and with it every command behind it, until the faults are
+      // cleared; it then ends as a command the host gave up on.
+      stallReleased_.wait(lock, [this] { return !faults_.stalled(); });
+      result = TimedOut();
       break;
   }
 
@@ -207,14 +221,22 @@ void SimulatedDevice::DisconnectAfter(uint64_t n) {
   faults_.DisconnectAfter(n);
 }
 
+void SimulatedDevice::StallAfter(uint64_t n) {
+  std::lock_guard lock(mutex_);
+  faults_.StallAfter(n);
+}
+
 void SimulatedDevice::SetCommandDelay(std::chrono::nanoseconds delay) {
   std::lock_guard lock(mutex_);
   faults_.SetDelay(delay);
 }
 
 void SimulatedDevice::ClearFaults() {
-  std::lock_guard lock(mutex_);
-  faults_.Clear();
+  {
+    std::lock_guard lock(mutex_);
+    faults_.Clear();
+  }
+  stallReleased_.notify_all();
 }
 
 }  // namespace korvan::emu

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -24,6 +25,7 @@ namespace korvan::emu {
 // SCSI status and host code the device answers failed commands with.
 inline constexpr uint8_t kScsiCheckCondition = 0x02;
 inline constexpr uint16_t kHostNoConnect = 0x01;  // what a host adapter reports for a lost device
+inline constexpr uint16_t kHostTimedOut = 0x03;   // ... and for a command that was never answered
 
 // One command as the device received it.
 struct RecordedCommand {
@@ -96,10 +98,15 @@ class SimulatedDevice {
                     ByteRange bytes = ByteRange{});
   void DisconnectAfter(uint64_t n);
   void Disconnect() { DisconnectAfter(0); }
+  // The next `n` commands are answered; the device then stops answering: every later command
+  // waits until ClearFaults (and then fails as timed out), the way a hung device holds the
+  // host for the channel's whole time-out.
+  void StallAfter(uint64_t n);
   // Every command waits this long before it is answered (and holds up the commands behind it,
   // as a busy device does).
   void SetCommandDelay(std::chrono::nanoseconds delay);
-  // Removes every fault: failures, alterations, the delay, and an unplugged state.
+  // Removes every fault: failures, alterations, the delay, a stall (its waiting command is
+  // released), and an unplugged state.
   void ClearFaults();
 
  private:
@@ -114,6 +121,7 @@ class SimulatedDevice {
   mutable std::mutex mutex_;
   Memories memories_;
   FaultPlan faults_;
+  std::condition_variable stallReleased_;  // with mutex_
   RecordMode recordMode_ = RecordMode::Full;
   std::vector<RecordedCommand> recording_;
   uint64_t commandCount_ = 0;

@@ -48,14 +48,11 @@ DetectionWorker::~DetectionWorker() {
 
 void DetectionWorker::Start() {
   folder_ = state_.programFolder;
-  thread_ = std::jthread([this](std::stop_token stop) { Run(stop); });
+  thread_.Start([this](std::stop_token stop) { Run(stop); });
 }
 
-void DetectionWorker::Stop() {
-  if (thread_.joinable()) {
-    thread_.request_stop();
-    thread_.join();
-  }
+bool DetectionWorker::Stop(StopDeadline deadline) {
+  return thread_.Stop(deadline);
 }
 
 void DetectionWorker::Run(std::stop_token stop) {

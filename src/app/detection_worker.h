@@ -7,11 +7,11 @@
 
 #include <chrono>
 #include <stop_token>
-#include <thread>
 
 #include "app/app_state.h"
 #include "app/view.h"
 #include "app/window_thread.h"
+#include "app/worker_thread.h"
 #include "device/device_info.h"
 #include "device/drive_slot_table.h"
 #include "device/scsi_transport.h"
@@ -36,8 +36,9 @@ class DetectionWorker {
 
   // Starts the thread; call on the window thread. The working folder is taken from `state`.
   void Start();
-  // Asks the thread to end and waits for it: a scan, a copy or the parked wait ends at once.
-  void Stop();
+  // Asks the thread to end and waits for it until `deadline`: a scan, a copy or the parked
+  // wait ends at once. False when a device command still holds it (see WorkerThread::Stop).
+  bool Stop(StopDeadline deadline = StopDeadlineFromNow());
 
  private:
   void Run(std::stop_token stop);
@@ -51,7 +52,7 @@ class DetectionWorker {
   AppState& state_;
   DetectionOptions options_;
   std::filesystem::path folder_;
-  std::jthread thread_;
+  WorkerThread thread_;
 };
 
 }  // namespace korvan

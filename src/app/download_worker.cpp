@@ -60,14 +60,11 @@ void DownloadWorker::Start(int voiceItemData) {
   job.voiceItemData = voiceItemData;
   state_.downloadPhase = DownloadPhase::Running;
   state_.downloadReport = {};
-  thread_ = std::jthread([this, job = std::move(job)](std::stop_token stop) { Run(stop, job); });
+  thread_.Start([this, job = std::move(job)](std::stop_token stop) { Run(stop, job); });
 }
 
-void DownloadWorker::Stop() {
-  if (thread_.joinable()) {
-    thread_.request_stop();
-    thread_.join();
-  }
+bool DownloadWorker::Stop(StopDeadline deadline) {
+  return thread_.Stop(deadline);
 }
 
 void DownloadWorker::Fail(std::stop_token stop, const Job& job, int code, DownloadReport report) {

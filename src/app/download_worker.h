@@ -9,11 +9,11 @@
 #include <functional>
 #include <stop_token>
 #include <string>
-#include <thread>
 
 #include "app/app_state.h"
 #include "app/view.h"
 #include "app/window_thread.h"
+#include "app/worker_thread.h"
 #include "sources/http_client.h"
 
 namespace korvan {
@@ -34,8 +34,9 @@ class DownloadWorker {
   // data is `voiceItemData`, with what `state` holds now. Call on the window thread, not while
   // a flow runs.
   void Start(int voiceItemData);
-  // Cancels a transfer or extraction in progress and waits for the thread.
-  void Stop();
+  // Cancels a transfer or extraction in progress and waits for the thread until `deadline`;
+  // false when it is let go (see WorkerThread::Stop).
+  bool Stop(StopDeadline deadline = StopDeadlineFromNow());
 
  private:
   struct Job {
@@ -56,7 +57,7 @@ class DownloadWorker {
   View& view_;
   AppState& state_;
   std::function<void()> onPicked_;
-  std::jthread thread_;
+  WorkerThread thread_;
 };
 
 // The controls the Download command disables while it runs and gives back when it fails.

@@ -59,9 +59,17 @@ MainWindow::MainWindow(DiskHost& host, WindowThread& window, View& view,
 }
 
 MainWindow::~MainWindow() {
-  download_.Stop();
-  update_.Stop();
-  detection_.Stop();
+  StopWorkers();
+}
+
+bool MainWindow::StopWorkers() {
+  // One deadline for all three: a device that stops answering must not hold up the close
+  // once per worker.
+  const StopDeadline deadline = StopDeadlineFromNow();
+  const bool download = download_.Stop(deadline);
+  const bool update = update_.Stop(deadline);
+  const bool detection = detection_.Stop(deadline);
+  return download && update && detection;
 }
 
 void MainWindow::OnInitDialog() {
@@ -189,11 +197,12 @@ bool MainWindow::OnErase() {
   return true;
 }
 
-void MainWindow::OnClose() {
-  download_.Stop();
-  update_.Stop();
-  detection_.Stop();
+bool MainWindow::OnClose() {
+  const bool ended = StopWorkers();
+  // A worker let go inside a device command writes no more files: the command it waits for
+  // was its last, and the program leaves before it could return.
   DeleteTempFiles(state_.programFolder);
+  return ended;
 }
 
 }  // namespace korvan

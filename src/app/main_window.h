@@ -68,13 +68,18 @@ class MainWindow {
   bool OnErase();  // 1054: the whole data flash filled with 0xFF
   // WM_CLOSE: stops the workers and deletes the temporary files. The window thread must
   // refuse tasks first: a worker blocked in PostAndWait is released only when its task is
-  // dropped (TaskQueue::Close does that), and Stop waits for the worker.
-  void OnClose();
+  // dropped (TaskQueue::Close does that), and Stop waits for the worker. Returns false when a
+  // worker was still inside a device command after the grace period and has been let go:
+  // this object and everything handed to it must then stay alive, and the front end leaves
+  // the process without destroying them.
+  bool OnClose();
 
   const AppState& State() const { return state_; }
 
  private:
   bool ServiceCommandAllowed() const;
+  // Stops the three workers by one deadline; false when one was let go.
+  bool StopWorkers();
 
   DiskHost& host_;
   View& view_;  // the window thread is only handed to the workers

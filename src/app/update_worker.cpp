@@ -107,14 +107,11 @@ void UpdateWorker::Start() {
   }
   state_.updatePhase = UpdatePhase::Running;
   parked_ = false;
-  thread_ = std::jthread([this, job](std::stop_token stop) { Run(stop, job); });
+  thread_.Start([this, job](std::stop_token stop) { Run(stop, job); });
 }
 
-void UpdateWorker::Stop() {
-  if (thread_.joinable()) {
-    thread_.request_stop();
-    thread_.join();
-  }
+bool UpdateWorker::Stop(StopDeadline deadline) {
+  return thread_.Stop(deadline);
 }
 
 void UpdateWorker::SetUploadMode(Job& job, int mode) {

@@ -6,11 +6,11 @@
 
 #include <filesystem>
 #include <stop_token>
-#include <thread>
 
 #include "app/app_state.h"
 #include "app/view.h"
 #include "app/window_thread.h"
+#include "app/worker_thread.h"
 #include "device/device_channel.h"
 #include "device/drive_slot_table.h"
 #include "device/scsi_transport.h"
@@ -42,8 +42,9 @@ class UpdateWorker {
   // Starts a run with what `state` holds now; call on the window thread. A previous run must
   // have ended (Stop joins it).
   void Start();
-  // Ends the run at once (the program is closing) and waits for the thread.
-  void Stop();
+  // Ends the run at once (the program is closing) and waits for the thread until `deadline`.
+  // False when a device command still holds it: it is let go (see WorkerThread::Stop).
+  bool Stop(StopDeadline deadline = StopDeadlineFromNow());
 
  private:
   // What a run works with: a copy of the window's state at its start.
@@ -107,7 +108,7 @@ class UpdateWorker {
   AppState& state_;
   SettingsBlockWriter* settings_;
   bool parked_ = false;
-  std::jthread thread_;
+  WorkerThread thread_;
 };
 
 // `DeleteTempFiles`: the working copies and read-back files of the last run, from the

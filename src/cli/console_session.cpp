@@ -1,6 +1,8 @@
 #include "cli/console_session.h"
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 
 #include "app/detection_worker.h"
 #include "app/main_window_steps.h"
@@ -11,7 +13,10 @@ namespace korvan::cli {
 
 ConsoleSession::ConsoleSession(DiskHost& diskHost, const frontend::GlobalOptions& options,
                                std::ostream& err)
-    : host(diskHost), view(options.json || !options.progressOnTerminal ? nullptr : &err) {
+    : host(diskHost),
+      view(options.json || !options.progressOnTerminal ? nullptr : &err),
+      err_(err),
+      interruptHandler_([this] { window.Post([this] { interrupted = true; }); }) {
   InitMainDialogControls(view);
   state.serverUrl = options.serverUrl;
 }
@@ -28,8 +33,19 @@ bool ConsoleSession::PrepareFolder(const frontend::GlobalOptions& options, std::
 }
 
 void ConsoleSession::RunUntil(const std::function<bool()>& done) {
-  window.RunUntil(done, std::chrono::hours(24 * 365));
+  window.RunUntil([&] { return interrupted || done(); }, std::chrono::hours(24 * 365));
   window.RunPending();
+}
+
+void ConsoleSession::LeaveIfInterrupted() {
+  if (!interrupted) {
+    return;
+  }
+  view.EndProgressLine();
+  err_ << "korvan: interrupted\n";
+  err_.flush();
+  std::fflush(nullptr);
+  std::_Exit(kInterruptedExit);
 }
 
 void ConsoleSession::FinishUpdate(UpdateWorker& worker, bool started) {
@@ -39,6 +55,7 @@ void ConsoleSession::FinishUpdate(UpdateWorker& worker, bool started) {
     });
   }
   worker.Stop();
+  LeaveIfInterrupted();
   window.RunPending();
 }
 
@@ -58,6 +75,7 @@ bool ConsoleSession::Detect(bool once, bool serviceMode, const frontend::GlobalO
   });
   // The window's detection parks for the rest of the run; here it has done its part.
   worker.Stop();
+  LeaveIfInterrupted();
   window.RunPending();
   view.EndProgressLine();
   return state.detectionPhase == DetectionPhase::Ready;

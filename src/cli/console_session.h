@@ -10,6 +10,7 @@
 #include "app/task_queue.h"
 #include "app/update_worker.h"
 #include "cli/console_view.h"
+#include "cli/interrupt_watch.h"
 #include "device/drive_slot_table.h"
 #include "device/scsi_transport.h"
 #include "frontend/global_options.h"
@@ -29,8 +30,13 @@ class ConsoleSession {
   bool Detect(bool once, bool serviceMode, const frontend::GlobalOptions& options,
               std::ostream& err);
 
-  // Runs the posted tasks on this thread until `done` holds.
+  // Runs the posted tasks on this thread until `done` holds or Ctrl+C came.
   void RunUntil(const std::function<bool()>& done);
+
+  // After Ctrl+C, once the workers have been stopped (or let go): says so and ends the process
+  // with kInterruptedExit. Nothing is destroyed on the way, since a worker let go inside a
+  // device command may still be using the session.
+  void LeaveIfInterrupted();
 
   // The end of a command that may have started `worker`: waits for the run to finish or park
   // when `started`, then stops the worker (a parked one ends here: the program is closing)
@@ -42,6 +48,11 @@ class ConsoleSession {
   TaskQueue window;
   ConsoleView view;
   AppState state;
+  bool interrupted = false;  // set on this thread by the task Ctrl+C posts
+
+ private:
+  std::ostream& err_;
+  InterruptHandlerScope interruptHandler_;  // last: gone before the queue it posts to
 };
 
 // Says that no device answered and which disks could not be opened.

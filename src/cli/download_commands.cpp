@@ -107,6 +107,7 @@ int RunFetch(DiskHost& host, HttpClient& http, const frontend::GlobalOptions& op
            state.downloadPhase == DownloadPhase::Picked;
   });
   worker.Stop();
+  session.LeaveIfInterrupted();
   session.view.EndProgressLine();
 
   const DownloadReport& report = state.downloadReport;
@@ -179,8 +180,10 @@ int RunDownload(DiskHost& host, HttpClient& http, const frontend::GlobalOptions&
              (started && (state.updatePhase == UpdatePhase::Finished ||
                           state.updatePhase == UpdatePhase::Parked));
     });
-    worker.Stop();
-    updater.Stop();  // a parked worker ends here: the program is closing
+    const StopDeadline deadline = StopDeadlineFromNow();
+    worker.Stop(deadline);
+    updater.Stop(deadline);  // a parked worker ends here: the program is closing
+    session.LeaveIfInterrupted();
     session.window.RunPending();
   }
   session.view.EndProgressLine();

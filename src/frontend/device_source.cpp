@@ -8,6 +8,17 @@
 #include "emulator/simulated_disk_host.h"
 
 namespace korvan::frontend {
+namespace {
+
+void GiveFault(emu::SimulatedDevice& device, const SimulatedFault& fault) {
+  if (fault.kind == SimulatedFault::Kind::Stall) {
+    device.StallAfter(fault.answered);
+  } else {
+    device.DisconnectAfter(fault.answered);
+  }
+}
+
+}  // namespace
 
 std::unique_ptr<DiskHost> MakeDiskHost(const GlobalOptions& options, std::string_view program,
                                        std::ostream& err) {
@@ -34,6 +45,9 @@ std::unique_ptr<DiskHost> MakeDiskHost(const GlobalOptions& options, std::string
       err << program << ": " << loaded.error << "\n";
       return nullptr;
     }
+    if (options.simulateFault) {
+      GiveFault(*loaded.device, *options.simulateFault);
+    }
     host->Attach(dir.drive, loaded.device);
   }
   if (options.simulateType) {
@@ -42,7 +56,11 @@ std::unique_ptr<DiskHost> MakeDiskHost(const GlobalOptions& options, std::string
     }
     emu::PresetOptions preset;
     preset.rawType = *options.simulateType;
-    host->Attach(kDefaultSimulatedDrive, emu::MakeSimulatedDevice(emu::MakePresetImages(preset)));
+    auto device = emu::MakeSimulatedDevice(emu::MakePresetImages(preset));
+    if (options.simulateFault) {
+      GiveFault(*device, *options.simulateFault);
+    }
+    host->Attach(kDefaultSimulatedDrive, std::move(device));
   }
   return host;
 }

@@ -54,6 +54,28 @@ std::optional<DeviceDirOption> ParseDeviceDir(const std::string& text, std::stri
   return DeviceDirOption{text.substr(0, at), static_cast<int>(*drive)};
 }
 
+std::optional<SimulatedFault> ParseSimulatedFault(std::string_view text, std::string& error) {
+  const auto at = text.find('@');
+  const std::string_view kind = text.substr(0, at);
+  SimulatedFault fault;
+  uint64_t answered = 0;
+  const std::string_view count =
+      at == std::string_view::npos ? std::string_view{} : text.substr(at + 1);
+  const auto [end, failure] = std::from_chars(count.data(), count.data() + count.size(), answered);
+  const bool countOk = !count.empty() && failure == std::errc() && end == count.data() + count.size();
+  if (kind == "stall" && countOk) {
+    fault.kind = SimulatedFault::Kind::Stall;
+  } else if (kind == "unplug" && countOk) {
+    fault.kind = SimulatedFault::Kind::Unplug;
+  } else {
+    error = std::string(kSimulateFaultVariable) + "=" + std::string(text) +
+            ": expected stall@N or unplug@N, N the commands the device answers first";
+    return std::nullopt;
+  }
+  fault.answered = answered;
+  return fault;
+}
+
 std::optional<std::string> ResolveServerUrl(const std::string& option, const char* environment,
                                             std::string& error) {
   std::string url(kDefaultServerUrl);

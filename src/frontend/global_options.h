@@ -17,11 +17,23 @@ struct DeviceDirOption {
   int drive;
 };
 
+// A fault the simulated devices are given (KORVAN_SIMULATE_FAULT), to try the program's
+// error paths: after answering `answered` commands the device stops answering (each later
+// command waits for ever) or is unplugged.
+struct SimulatedFault {
+  enum class Kind : uint8_t { Stall, Unplug };
+  Kind kind = Kind::Stall;
+  uint64_t answered = 0;
+};
+
+inline constexpr const char* kSimulateFaultVariable = "KORVAN_SIMULATE_FAULT";
+
 struct GlobalOptions {
   std::optional<uint8_t> simulateType;           // --simulate TYPE: a built-in device as drive 2
   std::vector<DeviceDirOption> deviceDirs;       // --device-dir DIR[@N]
   std::optional<std::filesystem::path> workdir;  // --workdir DIR
   std::string serverUrl;  // the update server's download directory, ending in '/'
+  std::optional<SimulatedFault> simulateFault;   // $KORVAN_SIMULATE_FAULT
 
   bool json = false;                             // --json
   bool progressOnTerminal = false;  // stderr is a terminal: long work draws live progress there
@@ -41,6 +53,9 @@ std::optional<uint8_t> ParseTypeByte(const std::string& text);
 // missing. nullopt with `error` set for a URL that is not http:// or https://.
 std::optional<std::string> ResolveServerUrl(const std::string& option, const char* environment,
                                             std::string& error);
+
+// "stall@N" or "unplug@N" (N decimal); nullopt with `error` set for anything else.
+std::optional<SimulatedFault> ParseSimulatedFault(std::string_view text, std::string& error);
 
 // "DIR" or "DIR@N" with N a drive 0..25; nullopt with `error` set when N is bad.
 std::optional<DeviceDirOption> ParseDeviceDir(const std::string& text, std::string& error);

@@ -56,6 +56,14 @@ bool ResolveSourceOptions(const SourceOptionTexts& texts, GlobalOptions& options
     return false;
   }
   options.serverUrl = *server;
+  const char* fault = std::getenv(kSimulateFaultVariable);
+  if (fault != nullptr && *fault != '\0' && options.Simulated()) {
+    options.simulateFault = ParseSimulatedFault(fault, error);
+    if (!options.simulateFault) {
+      err << program << ": " << error << "\n";
+      return false;
+    }
+  }
   return true;
 }
 

@@ -313,7 +313,7 @@ void CDahlia_UpdaterDlg::CloseDown() {
   // Tasks still queued are dropped first: a worker waiting on one is then released and the
   // workers can be joined.
   window_.Close();
-  logic_->OnClose();
+  workersLetGo_ = !logic_->OnClose();
 }
 
 void CDahlia_UpdaterDlg::EndDialog(int code) {

@@ -85,6 +85,8 @@ class CDahlia_UpdaterDlg final : public wxDialog, public View {
   wxWindow* Control(int id) const;
   CTextProgressCtrl& StatusBar() { return slotBars_[0]; }
   const MainWindow& Logic() const { return *logic_; }
+  // After the close: a worker stuck in a device command was let go (MainWindow::OnClose).
+  bool WorkersLetGo() const { return workersLetGo_; }
 
  private:
   void CreateControls();
@@ -125,6 +127,7 @@ class CDahlia_UpdaterDlg final : public wxDialog, public View {
   int logoHover_ = 0;
   bool holdsOwnFocus_ = false;  // the dialog itself has the focus: no control can take it
   bool closedDown_ = false;
+  bool workersLetGo_ = false;
   std::unique_ptr<MainWindow> logic_;
   // The detector's removal ends the window. The disk list is the simulated host's own when the
   // devices are simulated, else the kernel's.

@@ -2,7 +2,9 @@
 
 #include <wx/log.h>
 
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 #include "ui/main_dialog.h"
 
@@ -17,10 +19,21 @@ void LogAssert(const wxString& file, int line, const wxString& func, const wxStr
                msg.utf8_str().data());
 }
 
+// Ctrl+C in the terminal and the session's end close the window as End does, so the workers
+// stop and the working copies go. The toolkit calls this from its event loop, not from the
+// signal.
+void CloseOnSignal(int) {
+  if (wxTheApp != nullptr && wxTheApp->GetTopWindow() != nullptr) {
+    wxTheApp->GetTopWindow()->Close();
+  }
+}
+
 }  // namespace
 
 bool CDahlia_UpdaterApp::OnInit() {
   wxSetAssertHandler(LogAssert);
+  SetSignalHandler(SIGINT, CloseOnSignal);
+  SetSignalHandler(SIGTERM, CloseOnSignal);
   SetAppName("korvan-updater");
   SetAppDisplayName("Korvan Updater");
   return true;
@@ -35,6 +48,13 @@ int CDahlia_UpdaterApp::OnRun() {
   SetTopWindow(&dialog);
   dialog.ShowModal();
   SetTopWindow(nullptr);
+  if (dialog.WorkersLetGo()) {
+    // A device stopped answering and holds a worker inside a command; the window has closed
+    // and its clean-up has run. Nothing the worker uses may be destroyed under it, so the
+    // process ends here.
+    std::fflush(nullptr);
+    std::_Exit(0);
+  }
   return 0;
 }
 

@@ -321,6 +321,47 @@ TEST(EmuDeviceTest, DisconnectNowFailsTheNextCommand) {
   EXPECT_EQ(Read(*device, ReadCdb(kFlash, 0), buffer).status, CommandStatus::TransportError);
 }
 
+// A device that stops answering holds the stalled command and every command behind it, yet
+// lets tests look at and change its memories; clearing the faults releases them as timed out.
+TEST(EmuDeviceTest, StallAfterHoldsCommandsUntilCleared) {
+  auto device = MakeSmallDevice();
+  UnitBuffer buffer{};
+  device->StallAfter(1);
+  ASSERT_TRUE(Read(*device, ReadCdb(kFlash, 0), buffer).ok());
+  std::atomic<int> answered{0};
+  std::vector<CommandResult> results(2);
+  std::vector<std::thread> hosts;
+  for (size_t i = 0; i < results.size(); ++i) {
+    hosts.emplace_back([&, i] {
+      UnitBuffer own = Filled(0xAB);
+      results[i] = Write(*device, WriteCdb(kFlash, 1), own);
+      ++answered;
+    });
+  }
+  while (device->CommandCount() < 2) {
+    std::this_thread::yield();
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(answered.load(), 0);
+  EXPECT_TRUE(device->IsConnected());
+  EXPECT_EQ(device->Peek(kFlash, kUnitSize, 1), std::vector<uint8_t>{SmallDeviceByte(1, kUnitSize)});
+
+  device->ClearFaults();
+  for (auto& host : hosts) {
+    host.join();
+  }
+  // The command that stalled failed; the one queued behind it was served after the release.
+  int timedOut = 0;
+  for (const CommandResult& result : results) {
+    if (result.status == CommandStatus::TransportError) {
+      EXPECT_EQ(result.hostStatus, kHostTimedOut);
+      ++timedOut;
+    }
+  }
+  EXPECT_EQ(timedOut, 1);
+  EXPECT_TRUE(Read(*device, ReadCdb(kFlash, 0), buffer).ok());
+}
+
 TEST(EmuDeviceTest, ClearFaultsForgetsPendingFaults) {
   auto device = MakeSmallDevice();
   device->FailNthCommand(1);
