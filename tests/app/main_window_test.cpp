@@ -480,13 +480,47 @@ TEST(MainWindowTest, CloseDuringAnUploadEndsTheWriting) {
   ASSERT_TRUE(run.Pump([&] { return device->CommandCount() > before + 50; }));
 
   run.window.Close();  // the window refuses tasks before it closes
-  run.main.OnClose();
+  EXPECT_TRUE(run.main.OnClose()) << "the worker ended within the grace period";
   const uint64_t atClose = device->CommandCount();
   std::this_thread::sleep_for(20ms);
   EXPECT_EQ(device->CommandCount(), atClose) << "nothing is sent after the close";
   EXPECT_NE(run.main.State().updatePhase, UpdatePhase::Finished);
   EXPECT_FALSE(fs::exists(run.folder / "TempFwData.bin"));
   EXPECT_FALSE(fs::exists(run.folder / "TempImageData.bin"));
+}
+
+// A device that stops answering holds a worker inside one command for good; the close still
+// ends on time: it lets the worker go after the grace period and deletes the working copies.
+// The device is never released, so the worker let go never comes back into the window.
+TEST(MainWindowTest, CloseLetsAWorkerStuckInADeviceCommandGo) {
+  enum class When { Detecting, Uploading };
+  for (const When when : {When::Detecting, When::Uploading}) {
+    SCOPED_TRACE(when == When::Detecting ? "detecting" : "uploading");
+    WindowRun run;
+    auto device = run.Plug(Preset(26));
+    constexpr uint64_t kAnswered = 20;
+    uint64_t stalledAt = kAnswered + 1;
+    if (when == When::Detecting) {
+      device->StallAfter(kAnswered);  // INQUIRY and part of the firmware copy
+      run.main.OnInitDialog();
+    } else {
+      run.OpenUntilReady();
+      run.ChooseNewerFile(26);
+      stalledAt += device->CommandCount();
+      device->StallAfter(kAnswered);
+      run.main.OnUpload();
+    }
+    ASSERT_TRUE(run.Pump([&] { return device->CommandCount() >= stalledAt; }));
+    ASSERT_TRUE(fs::exists(run.folder / "TempFwData.bin"));
+
+    run.window.Close();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(run.main.OnClose()) << "the stuck worker was let go";
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    EXPECT_FALSE(fs::exists(run.folder / "TempFwData.bin"));
+    EXPECT_FALSE(fs::exists(run.folder / "TempImageData.bin"));
+    EXPECT_EQ(device->CommandCount(), stalledAt) << "nothing is sent after the stalled command";
+  }
 }
 
 TEST(MainWindowTest, LogoRectangleIncludesItsEdges) {

@@ -548,6 +548,27 @@ TEST_F(MainDialogTest, EndCleansUpButEnterDoesNot) {
   EXPECT_FALSE(std::filesystem::exists(folder / "TempFwData.bin"));
 }
 
+// The device stops answering while the detection copies its firmware: End still ends the
+// window on time, letting the stuck worker go, and the clean-up runs. The device is never
+// released, so that worker never returns into the window.
+TEST_F(MainDialogTest, EndEndsOnTimeWhenTheDeviceStopsAnswering) {
+  emu::PresetOptions preset;
+  preset.rawType = 26;
+  Plug(preset);
+  device->StallAfter(10);
+  Open();
+  ASSERT_TRUE(PumpUntil([this] { return device->CommandCount() > 10; }, 30s));
+  ASSERT_TRUE(std::filesystem::exists(folder / "TempFwData.bin"));
+
+  const auto start = std::chrono::steady_clock::now();
+  Click(ids::kEnd);
+  ASSERT_TRUE(PumpUntil([this] { return !dialog->IsShown(); }, 5s));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+  EXPECT_EQ(dialog->GetReturnCode(), wxID_CANCEL);
+  EXPECT_TRUE(dialog->WorkersLetGo());
+  EXPECT_FALSE(std::filesystem::exists(folder / "TempFwData.bin")) << "End's clean-up";
+}
+
 TEST_F(MainDialogTest, UnpluggingTheDetectorEndsTheWindowAndNothingElseDoes) {
   OpenReady(26);
   VolumeRemoved();  // another stick: the detector is still there
