@@ -11,7 +11,7 @@ DEMO_DIR ?= $(BUILD_DIR)/demo
 XVFB = $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp")
 
 .PHONY: all deps configure build test demo screenshots test-asan test-tsan sanitize format check-format clean
-.PHONY: fuzz package
+.PHONY: fuzz package soak
 
 all: build
 
@@ -52,6 +52,16 @@ test-tsan: deps
 	  $(XVFB) ctest --test-dir build-tsan --output-on-failure -j $(JOBS)
 
 sanitize: test-asan test-tsan
+
+# The window's end at many moments of the threaded work (detection, update, download, settings
+# run; closed or unplugged), 20 rounds of each under ThreadSanitizer. The normal suites run 3.
+SOAK_REPEAT ?= 20
+soak: deps
+	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVAN_SANITIZER=thread \
+	  -DKORVAN_BUILD_BENCHMARKS=OFF $(CMAKE_FLAGS)
+	cmake --build build-tsan -j $(JOBS) --target close_soak_test
+	KORVAN_SOAK_REPEAT=$(SOAK_REPEAT) TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	  build-tsan/tests/app/close_soak_test
 
 # libFuzzer targets (clang, ASan+UBSan) in build-fuzz/, each run for FUZZ_SECONDS over its seeds
 # in tests/fuzz/corpus/; new inputs go to build-fuzz/corpus/, crashes to build-fuzz/findings/.
