@@ -477,7 +477,7 @@ TEST(MainWindowTest, CloseDuringAnUploadEndsTheWriting) {
   device->SetCommandDelay(100us);
   const uint64_t before = device->CommandCount();
   run.main.OnUpload();
-  ASSERT_TRUE(run.Pump([&] { return device->CommandCount() > before + 50; }));
+  ASSERT_TRUE(run.PumpPolling([&] { return device->CommandCount() > before + 50; }));
 
   run.window.Close();  // the window refuses tasks before it closes
   EXPECT_TRUE(run.main.OnClose()) << "the worker ended within the grace period";
@@ -510,7 +510,7 @@ TEST(MainWindowTest, CloseLetsAWorkerStuckInADeviceCommandGo) {
       device->StallAfter(kAnswered);
       run.main.OnUpload();
     }
-    ASSERT_TRUE(run.Pump([&] { return device->CommandCount() >= stalledAt; }));
+    ASSERT_TRUE(run.PumpPolling([&] { return device->CommandCount() >= stalledAt; }));
     ASSERT_TRUE(fs::exists(run.folder / "TempFwData.bin"));
 
     run.window.Close();

@@ -48,6 +48,18 @@ struct WindowRun {
     return window.RunUntil(done, std::chrono::seconds(120));
   }
 
+  // Pump for a condition no task tells of (the device's own counters): asked again every few
+  // milliseconds, not only after a task.
+  bool PumpPolling(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (!window.RunUntil(done, std::chrono::milliseconds(5))) {
+      if (std::chrono::steady_clock::now() >= deadline) {
+        return false;
+      }
+    }
+    return true;
+  }
+
   // Opens the dialog and runs the window thread until the detection has shown the device.
   void OpenUntilReady() {
     main.OnInitDialog();
