@@ -39,6 +39,10 @@ void FaultPlan::StallAfter(uint64_t n) {
   }
 }
 
+void FaultPlan::StrikeAt(uint8_t opcode, MemorySelector selector, uint32_t unit, Strike strike) {
+  targets_.push_back({opcode, selector, unit, strike});
+}
+
 void FaultPlan::Clear() {
   const uint64_t seen = seen_;  // counts of faults set later start from here
   *this = FaultPlan{};
@@ -53,6 +57,25 @@ FaultPlan::Verdict FaultPlan::Admit(const Cdb& cdb) {
   if (stallFrom_ && index >= *stallFrom_) {
     stalled_ = true;
     stallFrom_.reset();
+  }
+  const auto target = std::find_if(targets_.begin(), targets_.end(), [&](const Target& t) {
+    return t.opcode == CdbOpcode(cdb) && static_cast<uint8_t>(t.selector) == CdbSelector(cdb) &&
+           t.unit == CdbUnit(cdb);
+  });
+  if (target != targets_.end()) {
+    const Strike strike = target->strike;
+    targets_.erase(target);
+    switch (strike) {
+      case Strike::Fail:
+        return Verdict::Fail;
+      case Strike::Unplug:
+        unplugged_ = true;
+        lastServed_.reset();
+        return Verdict::Unplugged;
+      case Strike::Stall:
+        stalled_ = true;
+        break;
+    }
   }
   if (stalled_) {
     return Verdict::Stall;

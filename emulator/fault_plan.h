@@ -36,6 +36,15 @@ class FaultPlan {
   // answers them (until Clear). n = 0: now.
   void StallAfter(uint64_t n);
   void SetDelay(std::chrono::nanoseconds delay) { delay_ = delay; }
+  // What a strike does to the command it hits.
+  enum class Strike : uint8_t {
+    Fail,     // that command fails (CHECK CONDITION); the ones after it are served
+    Unplug,   // the device is unplugged just before it: it and every later command fail
+    Stall,    // the device stops answering from it on (see StallAfter)
+  };
+  // The first command from now with this opcode, memory and unit is struck. Aims a fault at
+  // a unit of a region, wherever its command falls in the run.
+  void StrikeAt(uint8_t opcode, MemorySelector selector, uint32_t unit, Strike strike);
   // Forgets every fault, an unplugged state included.
   void Clear();
 
@@ -54,6 +63,12 @@ class FaultPlan {
     uint32_t unit;
     std::optional<MemorySelector> selector;
   };
+  struct Target {
+    uint8_t opcode;
+    MemorySelector selector;
+    uint32_t unit;
+    Strike strike;
+  };
   struct Corruption {
     MemorySelector selector;
     uint32_t unit;
@@ -65,6 +80,7 @@ class FaultPlan {
   std::vector<uint64_t> failAt_;  // indices (in seen_ terms) of commands to fail
   std::vector<MatchRule> matchRules_;
   std::vector<Corruption> corruptions_;
+  std::vector<Target> targets_;
   std::optional<uint64_t> lastServed_;  // index of the last command before the unplug
   bool unplugged_ = false;
   std::optional<uint64_t> stallFrom_;  // index of the first command never answered

@@ -140,6 +140,11 @@ bool SimulatedDevice::IsConnected() const {
   return !faults_.unplugged();
 }
 
+bool SimulatedDevice::IsStalled() const {
+  std::lock_guard lock(mutex_);
+  return faults_.stalled();
+}
+
 uint64_t SimulatedDevice::MemorySize(MemorySelector selector) const {
   std::lock_guard lock(mutex_);
   const MemoryRegion* memory = MemoryFor(static_cast<uint8_t>(selector));
@@ -224,6 +229,12 @@ void SimulatedDevice::DisconnectAfter(uint64_t n) {
 void SimulatedDevice::StallAfter(uint64_t n) {
   std::lock_guard lock(mutex_);
   faults_.StallAfter(n);
+}
+
+void SimulatedDevice::StrikeAt(uint8_t opcode, MemorySelector selector, uint32_t unit,
+                               FaultPlan::Strike strike) {
+  std::lock_guard lock(mutex_);
+  faults_.StrikeAt(opcode, selector, unit, strike);
 }
 
 void SimulatedDevice::SetCommandDelay(std::chrono::nanoseconds delay) {

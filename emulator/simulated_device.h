@@ -24,8 +24,6 @@ namespace korvan::emu {
 
 // SCSI status and host code the device answers failed commands with.
 inline constexpr uint8_t kScsiCheckCondition = 0x02;
-inline constexpr uint16_t kHostNoConnect = 0x01;  // what a host adapter reports for a lost device
-inline constexpr uint16_t kHostTimedOut = 0x03;   // ... and for a command that was never answered
 
 // One command as the device received it.
 struct RecordedCommand {
@@ -72,6 +70,8 @@ class SimulatedDevice {
 
   // False once the device has been unplugged (DisconnectAfter / Disconnect), until ClearFaults.
   bool IsConnected() const;
+  // True once the device has stopped answering (StallAfter, a stall strike), until ClearFaults.
+  bool IsStalled() const;
 
   const std::vector<uint8_t>& inquiry() const { return inquiry_; }
 
@@ -102,6 +102,9 @@ class SimulatedDevice {
   // waits until ClearFaults (and then fails as timed out), the way a hung device holds the
   // host for the channel's whole time-out.
   void StallAfter(uint64_t n);
+  // The first command from now on this opcode, memory and unit fails, finds the device
+  // unplugged, or finds it no longer answering (FaultPlan::StrikeAt).
+  void StrikeAt(uint8_t opcode, MemorySelector selector, uint32_t unit, FaultPlan::Strike strike);
   // Every command waits this long before it is answered (and holds up the commands behind it,
   // as a busy device does).
   void SetCommandDelay(std::chrono::nanoseconds delay);

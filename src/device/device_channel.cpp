@@ -25,6 +25,7 @@ void DeviceChannel::ResetDriveSlots() {
 
 int DeviceChannel::OpenDrive(int n) {
   handle_.reset();
+  gone_ = false;  // a new handle: the device may be back
   OpenResult result = host_.OpenDrive(n);
   lastOpenStatus_ = result.status;
   lastOpenError_ = result.osError;
@@ -49,13 +50,28 @@ void DeviceChannel::Close() {
   }
 }
 
+bool DeviceGone(const CommandResult& result) {
+  switch (result.status) {
+    case CommandStatus::TransportError:
+      return result.hostStatus == kHostNoConnect || result.hostStatus == kHostBadTarget;
+    case CommandStatus::OsError:
+      return result.osError == ENODEV || result.osError == ENXIO;
+    default:
+      return false;
+  }
+}
+
 int DeviceChannel::Execute(const Cdb& cdb, DataDirection direction,
                            std::span<uint8_t, kUnitSize> data) {
   if (!handle_) {
     lastCommand_ = CommandResult{CommandStatus::OsError, EBADF};
     return 0;
   }
+  if (gone_) {
+    return 0;  // lastCommand_ still tells how the device went
+  }
   lastCommand_ = handle_->Execute(cdb, direction, data);
+  gone_ = DeviceGone(lastCommand_);
   return lastCommand_.ok() ? 1 : 0;
 }
 

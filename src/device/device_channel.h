@@ -70,6 +70,10 @@ class DeviceChannel {
   int LastOpenError() const { return lastOpenError_; }
   // How the last command ended; OsError when it could not be sent at all.
   const CommandResult& LastCommand() const { return lastCommand_; }
+  // Once a command has found the device gone (DeviceGone), every later command of this
+  // channel fails without being sent: an unplugged device gets nothing more, and a writer
+  // does not read back a unit it could not write. LastCommand keeps the first such result.
+  bool DeviceWentAway() const { return gone_; }
 
  private:
   int Execute(const Cdb& cdb, DataDirection direction, std::span<uint8_t, kUnitSize> data);
@@ -83,6 +87,7 @@ class DeviceChannel {
   OpenStatus lastOpenStatus_ = OpenStatus::Failed;
   int lastOpenError_ = 0;
   CommandResult lastCommand_;
+  bool gone_ = false;
 };
 
 }  // namespace korvan

@@ -40,6 +40,15 @@ struct CommandResult {
   bool ok() const { return status == CommandStatus::Good; }
 };
 
+// Host codes of an adapter: the device is no longer there (the first two), or never answered.
+inline constexpr uint16_t kHostNoConnect = 0x01;
+inline constexpr uint16_t kHostBadTarget = 0x04;
+inline constexpr uint16_t kHostTimedOut = 0x03;
+
+// True when the command failed because the device is gone (unplugged): the adapter could not
+// reach it, or the system no longer has the disk. A time-out or a device's own refusal is not.
+bool DeviceGone(const CommandResult& result);
+
 class ScsiTransport {
  public:
   virtual ~ScsiTransport() = default;

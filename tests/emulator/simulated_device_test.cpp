@@ -362,6 +362,43 @@ TEST(EmuDeviceTest, StallAfterHoldsCommandsUntilCleared) {
   EXPECT_TRUE(Read(*device, ReadCdb(kFlash, 0), buffer).ok());
 }
 
+// A strike hits the first command on its unit, whatever comes before it, and only that one.
+TEST(EmuDeviceTest, StrikeAtHitsTheFirstCommandOnItsUnit) {
+  using Strike = FaultPlan::Strike;
+  for (const Strike strike : {Strike::Fail, Strike::Unplug, Strike::Stall}) {
+    SCOPED_TRACE(static_cast<int>(strike));
+    auto device = MakeSmallDevice();
+    device->StrikeAt(kOpWriteUnit, kFlash, 2, strike);
+    UnitBuffer buffer{};
+    // Reads of the unit and writes of other units pass.
+    ASSERT_TRUE(Read(*device, ReadCdb(kFlash, 2), buffer).ok());
+    ASSERT_TRUE(Write(*device, WriteCdb(kFlash, 1), buffer).ok());
+    ASSERT_TRUE(Write(*device, WriteCdb(kFlash, 3), buffer).ok());
+    if (strike == Strike::Stall) {
+      std::thread host([&] {
+        UnitBuffer own{};
+        EXPECT_EQ(Write(*device, WriteCdb(kFlash, 2), own).hostStatus, kHostTimedOut);
+      });
+      while (device->CommandCount() < 4) {
+        std::this_thread::yield();
+      }
+      device->ClearFaults();
+      host.join();
+      continue;
+    }
+    const CommandResult struck = Write(*device, WriteCdb(kFlash, 2), buffer);
+    const CommandResult next = Write(*device, WriteCdb(kFlash, 2), buffer);
+    if (strike == Strike::Fail) {
+      EXPECT_EQ(struck.status, CommandStatus::DeviceStatus);
+      EXPECT_TRUE(next.ok()) << "one command only";
+    } else {
+      EXPECT_EQ(struck.status, CommandStatus::TransportError);
+      EXPECT_EQ(next.status, CommandStatus::TransportError);
+      EXPECT_FALSE(device->IsConnected());
+    }
+  }
+}
+
 TEST(EmuDeviceTest, ClearFaultsForgetsPendingFaults) {
   auto device = MakeSmallDevice();
   device->FailNthCommand(1);

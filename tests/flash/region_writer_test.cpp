@@ -431,12 +431,10 @@ TEST(RegionWriterTest, SignatureGoesOnPastUnitsThatDoNotReadBack) {
     }
     return traffic;
   };
+  // The signature goes on past a unit that does not read back, but the read that found the
+  // cable pulled is the last command sent: the later units fail without reaching the device.
   Traffic unplugged = Cat(WriteReadPairs(kFlash, start, 1), {Command('W', kFlash, start + 1024)});
   unplugged.push_back(Command('R', kFlash, start + 1024, false));
-  for (uint32_t i = 2; i < 8; ++i) {
-    unplugged.push_back(Command('W', kFlash, start + i * kUnitSize, false));
-    unplugged.push_back(Command('R', kFlash, start + i * kUnitSize, false));
-  }
   const Case cases[] = {
       // A unit that reads back, but never as written, is not held by the device: a
       // verification failure wherever it lies, with the check box off too, and not a lost link.

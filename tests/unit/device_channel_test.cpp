@@ -144,6 +144,47 @@ TEST(DeviceChannelTest, CommandStatusDecidesTheResult) {
   }
 }
 
+// A command that finds the device gone is the channel's last one sent; a time-out, a device's
+// refusal or another failure leaves the channel usable.
+TEST(DeviceChannelTest, NothingIsSentOnceTheDeviceIsGone) {
+  struct Case {
+    CommandResult failure;
+    bool gone;
+  };
+  const Case cases[] = {
+      {{CommandStatus::TransportError, 0, 0, kHostNoConnect}, true},
+      {{CommandStatus::TransportError, 0, 0, kHostBadTarget}, true},
+      {{CommandStatus::OsError, ENODEV}, true},
+      {{CommandStatus::OsError, ENXIO}, true},
+      {{CommandStatus::TransportError, 0, 0, kHostTimedOut}, false},
+      {{CommandStatus::DeviceStatus, 0, 0x02}, false},
+      {{CommandStatus::OsError, EIO}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.failure.status) * 1000 + c.failure.hostStatus +
+                 c.failure.osError);
+    ScriptedHost host;
+    int sent = 0;
+    host.answer = [&sent, &c](const Cdb&, DataDirection, std::span<uint8_t, kUnitSize>) {
+      return ++sent == 1 ? c.failure : CommandResult{};
+    };
+    DriveSlotTable slots;
+    DeviceChannel channel(host, slots);
+    ASSERT_EQ(channel.OpenDrive(1), 1);
+    UnitBuffer buffer{};
+    EXPECT_EQ(channel.WriteUnit(buffer, MemorySelector::DataFlash, 0), 0);
+    EXPECT_EQ(channel.ReadUnit(buffer, MemorySelector::DataFlash, 0), c.gone ? 0 : 1);
+    EXPECT_EQ(sent, c.gone ? 1 : 2);
+    EXPECT_EQ(channel.DeviceWentAway(), c.gone);
+    if (c.gone) {
+      EXPECT_EQ(channel.LastCommand().status, c.failure.status) << "the first failure is kept";
+      ASSERT_EQ(channel.OpenDrive(1), 1);  // plugged in again: a new handle sends again
+      EXPECT_EQ(channel.ReadUnit(buffer, MemorySelector::DataFlash, 0), 1);
+      EXPECT_EQ(sent, 2);
+    }
+  }
+}
+
 TEST(DeviceChannelTest, ProbeDriveIdentification) {
   struct Case {
     const char* text;
