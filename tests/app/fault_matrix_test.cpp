@@ -26,6 +26,7 @@
 #include "emulator/update_file_builder.h"
 #include "settings/parameter_form.h"
 #include "settings/settings_unit_writer.h"
+#include "tests/app/schema_pick.h"
 #include "tests/app/window_run.h"
 #include "tests/support/served_tree.h"
 
@@ -33,6 +34,7 @@ namespace korvan {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::Pick;
 using testing::Preset;
 using testing::WindowRun;
 using Strike = emu::FaultPlan::Strike;
@@ -422,19 +424,6 @@ constexpr SettingsCase kSettingsCases[] = {
     {What::FlashSettings, 24, MemorySelector::DataFlash, kFlashSettingsAddress},
     {What::Packet, 26, MemorySelector::DataFlash, kPacketSettingsAddress},
 };
-
-// Picks `text` for the first grid row named `name`.
-bool Pick(ProcessValueForm& form, std::string_view name, std::string_view text) {
-  for (const GridGroup& group : form.Grid()) {
-    for (const GridProperty& property : group.properties) {
-      if (property.name == name) {
-        form.OnPropertyChanged(property.field, text);
-        return true;
-      }
-    }
-  }
-  return false;
-}
 
 // "Настройки меню" with one setting changed; `arm` runs once the form has read the unit, so
 // the fault meets the write and its read-backs, not the form's own read.

@@ -15,12 +15,14 @@
 #include "emulator/settings_schemas.h"
 #include "settings/settings_schema.h"
 #include "settings/settings_unit_writer.h"
+#include "tests/app/schema_pick.h"
 #include "tests/app/window_run.h"
 #include "tests/support/served_tree.h"
 
 namespace korvan {
 namespace {
 
+using testing::Pick;
 using testing::Preset;
 using testing::ServedTree;
 using testing::WindowRun;
@@ -51,19 +53,6 @@ struct SchemaRun : WindowRun {
 
   std::shared_ptr<emu::SimulatedDevice> device;
 };
-
-// Picks `text` in the first row of the dialog whose name is `name`.
-bool Pick(ProcessValueForm& form, std::string_view name, std::string_view text) {
-  for (const GridGroup& group : form.Grid()) {
-    for (const GridProperty& property : group.properties) {
-      if (property.name == name) {
-        form.OnPropertyChanged(property.field, text);
-        return true;
-      }
-    }
-  }
-  return false;
-}
 
 TEST(SchemaSettingsCommandTest, OkWritesThePacketAndCancelWritesNothing) {
   ServedTree tree({26});
