@@ -190,6 +190,11 @@ StepResult WriteRegion(DeviceChannel& channel, int slot, const RegionWrite& requ
   uint64_t done = 0;  // source bytes written
   int lastRead = 1;
   bool unitRefused = false;  // a signature unit never read back as written
+  // A signature unit whose read-back failed. The signature goes on with its next unit, whose
+  // read then replaces lastRead; remembered here so that the unit is not forgotten. It matters
+  // even when a verification follows, which compares only the file's own bytes and not the
+  // zero units behind them (a failed read of a zero unit leaves the cleared buffer equal).
+  bool unitUnconfirmed = false;
   for (uint32_t index = 0;; ++index) {
     if (stop.stop_requested()) {
       return StepResult::Parked;
@@ -238,6 +243,7 @@ StepResult WriteRegion(DeviceChannel& channel, int slot, const RegionWrite& requ
 
     done += n;
     if (layout.fixedUnits) {
+      unitUnconfirmed = unitUnconfirmed || lastRead == 0;
       observer.SlotPosition(
           slot, Percent(uint64_t{index + 1} * kUnitSize, uint64_t{kSignatureUnits} * kUnitSize));
       if (index + 1 == kSignatureUnits) {
@@ -262,7 +268,7 @@ StepResult WriteRegion(DeviceChannel& channel, int slot, const RegionWrite& requ
         return StepResult::Parked;
     }
   }
-  if (lastRead == 0) {
+  if (lastRead == 0 || unitUnconfirmed) {
     return StepResult::LinkLost;
   }
   return unitRefused ? StepResult::VerifyFailed : StepResult::Ok;

@@ -81,8 +81,9 @@ struct RegionWrite {
 // Parked comes back after the reconnect text (a unit that cannot be written, or the first
 // firmware unit refused, with the error box before it), and, with nothing more sent or shown,
 // when `request.stop` is requested. The signature writer never parks on a unit: it goes on with
-// the next one; a last unit whose read-back failed makes the result LinkLost, and a unit that
-// still read back different after kMaxUnitRewrites rewrites makes it VerifyFailed.
+// the next one; any unit whose read-back failed makes the result LinkLost (unless the
+// verification failed first), and a unit that still read back different after kMaxUnitRewrites
+// rewrites makes it VerifyFailed.
 StepResult WriteRegion(DeviceChannel& channel, int slot, const RegionWrite& request,
                        RegionWriterObserver& observer, std::filesystem::path* verifyPath = nullptr);
 

@@ -415,6 +415,7 @@ TEST(RegionWriterTest, SignatureGoesOnPastUnitsThatDoNotReadBack) {
     bool verify;
     Traffic sent;
     StepResult expected;
+    size_t sourceLength = 8192;
   };
   auto persistent = [](uint32_t unit) {
     return [unit](emu::SimulatedDevice& d) {
@@ -428,6 +429,27 @@ TEST(RegionWriterTest, SignatureGoesOnPastUnitsThatDoNotReadBack) {
       for (int w = 0; w < writes; ++w) {
         traffic = Cat(traffic, WriteReadPairs(kFlash, start + i * kUnitSize, 1));
       }
+    }
+    return traffic;
+  };
+  // A unit the device never takes: its write and its read-back fail, and so does its read in
+  // the verification.
+  auto neverTaken = [](uint32_t unit) {
+    return [unit](emu::SimulatedDevice& d) {
+      const uint32_t number = UnitNumber(kSignatureAddress + unit * kUnitSize);
+      d.FailMatching(kOpWriteUnit, number, kFlash);
+      d.FailMatching(kOpReadUnit, number, kFlash);
+    };
+  };
+  auto withFailedUnit = [&](uint32_t unit, bool verified) {
+    Traffic traffic;
+    for (uint32_t i = 0; i < 8; ++i) {
+      const uint32_t address = start + i * kUnitSize;
+      traffic.push_back(Command('W', kFlash, address, i != unit));
+      traffic.push_back(Command('R', kFlash, address, i != unit));
+    }
+    for (uint32_t i = 0; verified && i < 8; ++i) {
+      traffic.push_back(Command('R', kFlash, start + i * kUnitSize, i != unit));
     }
     return traffic;
   };
@@ -447,13 +469,23 @@ TEST(RegionWriterTest, SignatureGoesOnPastUnitsThatDoNotReadBack) {
       // The read-back file cannot be read either, and the difference comes first.
       {"cable pulled, verified", [](emu::SimulatedDevice& d) { d.DisconnectAfter(3); }, true,
        unplugged, StepResult::VerifyFailed},
+      // A unit whose read-back failed is not held as far as the writer knows, though later
+      // units read back well: the link was lost, not an Ok.
+      {"a middle unit never taken", neverTaken(3), false, withFailedUnit(3, false),
+       StepResult::LinkLost},
+      {"the first unit never taken", neverTaken(0), false, withFailedUnit(0, false),
+       StepResult::LinkLost},
+      // Behind a short file the units are zeros, which the cleared read-back buffer equals, and
+      // which the verification does not compare: the failed read alone tells.
+      {"a zero unit behind a short file never taken, verified", neverTaken(3), true,
+       withFailedUnit(3, true), StepResult::LinkLost, 1024},
   };
   for (const auto& c : cases) {
     WriterRig rig(8);
     c.fault(*rig.device);
-    EXPECT_EQ(
-        rig.Run(rig.Request(Region::Signature, rig.Source(PseudoRandomBytes(8192, 18)), c.verify)),
-        c.expected)
+    EXPECT_EQ(rig.Run(rig.Request(Region::Signature,
+                                  rig.Source(PseudoRandomBytes(c.sourceLength, 18)), c.verify)),
+              c.expected)
         << c.name;
     EXPECT_EQ(rig.Sent(), c.sent) << c.name;
     EXPECT_THAT(rig.observer.Messages(), ::testing::IsEmpty()) << c.name;
