@@ -11,7 +11,7 @@ DEMO_DIR ?= $(BUILD_DIR)/demo
 XVFB = $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp")
 
 .PHONY: all deps configure build test demo screenshots test-asan test-tsan sanitize format check-format clean
-.PHONY: fuzz package soak
+.PHONY: fuzz package soak test-kernel
 
 all: build
 
@@ -63,6 +63,17 @@ soak: deps
 	KORVAN_SOAK_REPEAT=$(SOAK_REPEAT) TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
 	  build-tsan/tests/app/close_soak_test
 
+# The programs against a real kernel: a qemu guest with Debian's kernel, whose usb-storage, sd
+# and sg drivers meet the simulated detector as a USB gadget (tests/kernel/run-kernel-test).
+# The kernel is downloaded once into $(KERNEL_BUILD_DIR)/kernel-cache/.
+KERNEL_BUILD_DIR ?= build-kernel
+KERNEL_TEST_TARGETS = korvan korvan-emu korvan-gadget kernel_guest_helper
+test-kernel: deps
+	cmake -S . -B $(KERNEL_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVAN_BUILD_UI=OFF \
+	  -DKORVAN_BUILD_BENCHMARKS=OFF $(CMAKE_FLAGS)
+	cmake --build $(KERNEL_BUILD_DIR) -j $(JOBS) --target $(KERNEL_TEST_TARGETS)
+	bash tests/kernel/run-kernel-test $(KERNEL_BUILD_DIR)
+
 # libFuzzer targets (clang, ASan+UBSan) in build-fuzz/, each run for FUZZ_SECONDS over its seeds
 # in tests/fuzz/corpus/; new inputs go to build-fuzz/corpus/, crashes to build-fuzz/findings/.
 FUZZ_SECONDS ?= 600
@@ -102,4 +113,4 @@ check-format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 
 clean:
-	rm -rf build build-asan build-tsan build-fuzz build-package
+	rm -rf build build-asan build-tsan build-fuzz build-package build-kernel

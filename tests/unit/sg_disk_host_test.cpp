@@ -5,8 +5,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "device/device_channel.h"
@@ -35,7 +39,9 @@ struct FakeKernel {
   uint8_t replyStatus = 0;
   uint16_t replyHost = 0;
   uint16_t replyDriver = 0;
+  int replyResid = 0;
   uint8_t fillByte = 0xA5;
+  std::function<void()> duringCommand;  // what else happens while a command runs
 
   std::shared_ptr<const SgSystemCalls> Calls() {
     return std::make_shared<const SgSystemCalls>(SgSystemCalls{
@@ -65,6 +71,10 @@ struct FakeKernel {
           request->status = replyStatus;
           request->host_status = replyHost;
           request->driver_status = replyDriver;
+          request->resid = replyResid;
+          if (duringCommand) {
+            duringCommand();
+          }
           return 0;
         },
         [this](int fd) {
@@ -232,6 +242,91 @@ TEST(SgDiskHostTest, OpenFailuresAreToldApart) {
   EXPECT_EQ(host.DriveName(12), "/fake/dev/sg12");
 }
 
+// The kernel copies its whole buffer back, past what the device sent; the transport keeps only
+// the bytes the device sent, and nothing of a failed command.
+TEST(SgDiskHostTest, OnlyTheBytesTheDeviceSentReachTheBuffer) {
+  struct Case {
+    const char* name;
+    uint8_t status;
+    int resid;
+    size_t sent;
+  };
+  const Case cases[] = {
+      {"whole unit", 0, 0, 1024},
+      {"INQUIRY data of 36 bytes", 0, 988, 36},
+      {"nothing", 0, 1024, 0},
+      {"a residue beyond the request", 0, 4096, 0},
+      {"check condition", 0x02, 1024, 0},
+      {"check condition after some data", 0x02, 512, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeKernel kernel;
+    kernel.replyStatus = c.status;
+    kernel.replyResid = c.resid;
+    SgDiskHost host(NoSysfs(), kernel.Calls());
+    const auto opened = host.OpenDrive(0);
+    UnitBuffer buffer;
+    buffer.fill(0x11);
+    opened.transport->Execute(MakeInquiryCdb(), DataDirection::FromDevice, buffer);
+    EXPECT_EQ(std::count(buffer.begin(), buffer.begin() + c.sent, 0xA5), c.sent);
+    EXPECT_EQ(std::count(buffer.begin() + c.sent, buffer.end(), 0x11), 1024 - c.sent);
+  }
+}
+
+// usb-storage fails the command in flight at an unplug with DID_ERROR while the kernel is still
+// removing the disk: the transport waits for the removal to show in sysfs before it calls the
+// device gone, and never for a node the kernel did not describe.
+TEST(SgDiskHostTest, AdapterErrorWhileTheDiskLeavesIsAnUnplug) {
+  struct Case {
+    const char* name;
+    bool describedAtOpen;
+    std::optional<std::string> stateAfter;  // nullopt: the node's folder is gone
+    bool gone;
+  };
+  const Case cases[] = {
+      {"node removed", true, std::nullopt, true},
+      {"device being removed", true, "cancel\n", true},
+      {"device given up by error handling", true, "offline\n", true},
+      {"device still there", true, "running\n", false},
+      {"node not described", false, std::nullopt, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const testing::ScopedTempDir sysfs("korvan_sysfs");
+    const fs::path device = sysfs.path() / "sg4" / "device";
+    if (c.describedAtOpen) {
+      fs::create_directories(device);
+      std::ofstream(device / "state") << "running\n";
+    }
+    FakeKernel kernel;
+    kernel.replyHost = 0x07;  // DID_ERROR
+    kernel.duringCommand = [&] {
+      if (!c.stateAfter) {
+        fs::remove_all(sysfs.path() / "sg4");
+      } else {
+        std::ofstream(device / "state") << *c.stateAfter;
+      }
+    };
+    SgDiskHost::Options options = NoSysfs();
+    options.sysfsDir = sysfs.path();
+    options.removalWait = std::chrono::milliseconds(30);
+    SgDiskHost host(options, kernel.Calls());
+    const auto opened = host.OpenDrive(4);
+    UnitBuffer buffer{};
+    const CommandResult result =
+        opened.transport->Execute(MakeInquiryCdb(), DataDirection::FromDevice, buffer);
+    EXPECT_EQ(result.status, CommandStatus::TransportError);
+    EXPECT_EQ(DeviceGone(result), c.gone);
+    EXPECT_EQ(result.hostStatus, c.gone ? kHostNoConnect : 0x07);
+  }
+
+  EXPECT_TRUE(AttachedDeviceState("running\n"));
+  EXPECT_TRUE(AttachedDeviceState("blocked"));
+  EXPECT_FALSE(AttachedDeviceState("deleted\n"));
+  EXPECT_FALSE(AttachedDeviceState("transport-offline\n"));
+}
+
 TEST(SysfsFilterTest, JudgesTheKernelsStrings) {
   struct Case {
     const char* vendor;
@@ -251,6 +346,18 @@ TEST(SysfsFilterTest, JudgesTheKernelsStrings) {
   for (const auto& c : cases) {
     EXPECT_EQ(JudgeInquiryStrings(c.vendor, c.model), c.expected) << c.vendor << c.model;
   }
+}
+
+// An attribute that opens but cannot be read, as those of a device being removed (ENODEV)
+// and a folder (EISDIR) are, is no text: never an exception out of a watcher's thread.
+TEST(SysfsFilterTest, AnAttributeThatFailsToReadIsNoText) {
+  const testing::ScopedTempDir temp("korvan_sysfs");
+  const fs::path device = temp.path() / "sg3" / "device";
+  fs::create_directories(device / "vendor");
+  std::ofstream(device / "model") << " Update\n";
+  EXPECT_EQ(ReadSysfsAttribute(device / "vendor"), std::nullopt);
+  EXPECT_EQ(ReadSysfsAttribute(device / "model"), " Update\n");
+  EXPECT_EQ(JudgeSysfsNode(temp.path(), 3), SysfsVerdict::Unknown);
 }
 
 TEST(SysfsFilterTest, HostSkipsOtherDisksBeforeOpeningThem) {

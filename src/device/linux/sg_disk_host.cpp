@@ -4,8 +4,10 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 #include <utility>
 
 #include "device/linux/sysfs_inquiry_filter.h"
@@ -20,6 +22,8 @@ constexpr uint16_t kDriverSense = 0x08;
 constexpr uint8_t kStatusMask = 0x7E;  // the status byte without its reserved bits
 
 constexpr unsigned kTimeoutMs = kCommandTimeoutSeconds * 1000U;
+
+constexpr std::chrono::milliseconds kRemovalPoll(10);
 
 }  // namespace
 
@@ -87,22 +91,68 @@ OpenStatus OpenStatusFromErrno(int error) {
   }
 }
 
-SgTransport::SgTransport(int fd, std::shared_ptr<const SgSystemCalls> calls)
-    : fd_(fd), calls_(std::move(calls)) {}
+bool AttachedDeviceState(std::string_view state) {
+  state = state.substr(0, state.find('\n'));
+  // The states of a device the kernel still serves; "cancel" and "deleted" come with its
+  // removal, "offline" once error handling has given it up.
+  for (const std::string_view attached :
+       {"running", "created", "blocked", "created-blocked", "quiesce"}) {
+    if (state == attached) {
+      return true;
+    }
+  }
+  return false;
+}
+
+SgTransport::SgTransport(int fd, std::shared_ptr<const SgSystemCalls> calls,
+                         std::filesystem::path deviceState, std::chrono::milliseconds removalWait)
+    : fd_(fd),
+      calls_(std::move(calls)),
+      deviceState_(std::move(deviceState)),
+      removalWait_(removalWait) {}
 
 SgTransport::~SgTransport() {
   calls_->close(fd_);
 }
 
+bool SgTransport::DeviceLeaving() const {
+  if (deviceState_.empty()) {
+    return false;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + removalWait_;
+  for (;;) {
+    const std::optional<std::string> state = ReadSysfsAttribute(deviceState_);
+    if (!state || !AttachedDeviceState(*state)) {
+      return true;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(kRemovalPoll);
+  }
+}
+
 CommandResult SgTransport::Execute(const Cdb& cdb, DataDirection direction,
                                    std::span<uint8_t, kUnitSize> data) {
   std::array<uint8_t, kSenseLength> sense{};
-  sg_io_hdr_t request = MakeSgIoRequest(cdb, direction, data, sense);
-  int result;
+  // Data from the device lands here first; see the header for why.
+  UnitBuffer received{};
+  const bool fromDevice = direction == DataDirection::FromDevice;
+  sg_io_hdr_t request = MakeSgIoRequest(cdb, direction, fromDevice ? received : data, sense);
+  int ioctlResult;
   do {
-    result = calls_->sgIo(fd_, &request);
-  } while (result < 0 && errno == EINTR);
-  return InterpretSgIoResult(result, result < 0 ? errno : 0, request);
+    ioctlResult = calls_->sgIo(fd_, &request);
+  } while (ioctlResult < 0 && errno == EINTR);
+  CommandResult result = InterpretSgIoResult(ioctlResult, ioctlResult < 0 ? errno : 0, request);
+
+  if (result.ok() && fromDevice) {
+    const size_t residue = static_cast<size_t>(std::clamp(request.resid, 0, int{kUnitSize}));
+    std::copy_n(received.begin(), kUnitSize - residue, data.begin());
+  }
+  if (result.status == CommandStatus::TransportError && !DeviceGone(result) && DeviceLeaving()) {
+    result.hostStatus = kHostNoConnect;
+  }
+  return result;
 }
 
 SgDiskHost::SgDiskHost() : SgDiskHost(Options{}) {}
@@ -137,8 +187,15 @@ OpenResult SgDiskHost::OpenDrive(int drive) {
     result.status = OpenStatusFromErrno(result.osError);
     return result;
   }
+  // The removal of the node's device can be watched only where the kernel describes it now.
+  std::filesystem::path deviceState =
+      options_.sysfsDir / ("sg" + std::to_string(drive)) / "device" / "state";
+  if (!ReadSysfsAttribute(deviceState)) {
+    deviceState.clear();
+  }
   result.status = OpenStatus::Opened;
-  result.transport = std::make_unique<SgTransport>(fd, calls_);
+  result.transport =
+      std::make_unique<SgTransport>(fd, calls_, std::move(deviceState), options_.removalWait);
   return result;
 }
 

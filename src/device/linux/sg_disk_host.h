@@ -6,12 +6,14 @@
 #include <scsi/sg.h>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "device/scsi_transport.h"
 
@@ -42,19 +44,37 @@ CommandResult InterpretSgIoResult(int ioctlResult, int ioctlErrno, const sg_io_h
 // Maps an open(2) errno onto the categories front ends report.
 OpenStatus OpenStatusFromErrno(int error);
 
+// Whether a SCSI device's sysfs state ("running", "cancel", ...) is one of a disk still attached.
+bool AttachedDeviceState(std::string_view state);
+
 class SgTransport final : public ScsiTransport {
  public:
-  SgTransport(int fd, std::shared_ptr<const SgSystemCalls> calls);
+  // `deviceState` is the node's <sysfs>/sgN/device/state, or empty when the kernel did not
+  // describe the node when it was opened; `removalWait` bounds the wait for it (see Execute).
+  SgTransport(int fd, std::shared_ptr<const SgSystemCalls> calls,
+              std::filesystem::path deviceState = {},
+              std::chrono::milliseconds removalWait = std::chrono::milliseconds(0));
   ~SgTransport() override;
   SgTransport(const SgTransport&) = delete;
   SgTransport& operator=(const SgTransport&) = delete;
 
+  // For data from the device, only the bytes the device sent (the request less the kernel's
+  // residue) reach `data`, and only when the command succeeded: the kernel itself copies its
+  // whole buffer back, past the data with whatever that buffer last held.
+  // WARNING: usb-storage fails the command in flight when the cable is pulled with a plain
+  // adapter error (DID_ERROR), before the kernel removes the disk. A transport error that does
+  // not already say the device is gone therefore waits (at most removalWait) for the node's
+  // device to leave; if it does, the command is reported as the adapter's no-connect.
   CommandResult Execute(const Cdb& cdb, DataDirection direction,
                         std::span<uint8_t, kUnitSize> data) override;
 
  private:
+  bool DeviceLeaving() const;
+
   int fd_;
   std::shared_ptr<const SgSystemCalls> calls_;
+  std::filesystem::path deviceState_;
+  std::chrono::milliseconds removalWait_;
 };
 
 class SgDiskHost final : public DiskHost {
@@ -65,6 +85,9 @@ class SgDiskHost final : public DiskHost {
     std::filesystem::path sysfsDir = "/sys/class/scsi_generic";
     // Skip nodes whose identification in sysfs cannot be the device, before opening them.
     bool sysfsFilter = true;
+    // How long a failed command waits for the kernel to show the disk's removal (see
+    // SgTransport::Execute).
+    std::chrono::milliseconds removalWait = std::chrono::milliseconds(2000);
   };
 
   SgDiskHost();

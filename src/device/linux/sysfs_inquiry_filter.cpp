@@ -1,9 +1,12 @@
 #include "device/linux/sysfs_inquiry_filter.h"
 
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace korvan {
 namespace {
@@ -14,15 +17,26 @@ constexpr std::string_view kModelStart = " Update";
 }  // namespace
 
 std::optional<std::string> ReadSysfsAttribute(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
+  // WARNING: not through std::ifstream: libstdc++'s file buffer throws on a failed read(2)
+  // whatever the stream's exception mask, and the attributes of a device being removed fail
+  // with ENODEV between open and read (the window's removal watcher died of it).
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
     return std::nullopt;
   }
-  std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (file.bad()) {
-    return std::nullopt;
+  std::string text;
+  char chunk[256];
+  for (;;) {
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      ::close(fd);
+      return n == 0 ? std::optional<std::string>(std::move(text)) : std::nullopt;
+    }
+    text.append(chunk, static_cast<size_t>(n));
   }
-  return text;
 }
 
 SysfsVerdict JudgeInquiryStrings(std::string_view vendor, std::string_view model) {
