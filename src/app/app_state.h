@@ -48,6 +48,7 @@ struct DownloadReport {
 };
 
 struct AppState {
+  std::string frontEnd;                 // the program's name, for the run history
   std::filesystem::path programFolder;  // `ProgramFolder`: where working files go
   bool serviceMode = false;             // `ServiceMode`, toggled by Ctrl+A
 

@@ -2,6 +2,7 @@
 
 #include "app/control_ids.h"
 #include "app/main_window_steps.h"
+#include "app/run_history.h"
 #include "app/show_result.h"
 #include "app/stop_wait.h"
 #include "device/device_channel.h"
@@ -48,6 +49,7 @@ DetectionWorker::~DetectionWorker() {
 
 void DetectionWorker::Start() {
   folder_ = state_.programFolder;
+  frontEnd_ = state_.frontEnd;
   thread_.Start([this](std::stop_token stop) { Run(stop); });
 }
 
@@ -182,6 +184,8 @@ void DetectionWorker::ReadDevice(std::stop_token stop, DeviceInfo info, int driv
     view.EnableControl(ids::kMenuSettingsButton, true);
     EnableFileSource(view, 0);
   });
+
+  AppendHistory(folder_, DeviceHistoryEntry(kHistoryDetect, frontEnd_, info, drive));
 
   if (type == 8) {
     PostAndWait(window_, [&view = view_] { ShowResult(view, 7); });

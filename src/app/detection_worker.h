@@ -52,6 +52,7 @@ class DetectionWorker {
   AppState& state_;
   DetectionOptions options_;
   std::filesystem::path folder_;
+  std::string frontEnd_;
   WorkerThread thread_;
 };
 

@@ -5,6 +5,7 @@
 
 #include "app/control_ids.h"
 #include "app/open_update_file.h"
+#include "app/run_history.h"
 #include "app/show_result.h"
 #include "device/model_catalogue.h"
 #include "sources/package_name.h"
@@ -17,6 +18,7 @@ namespace korvan {
 namespace {
 
 constexpr std::string_view kUpdateFolder = "update";
+constexpr char kInterruptedText[] = "interrupted: the program was closed";
 
 // The update file a package carries is outside input: it must be one the Open command would
 // take for this device (record magic, model and country), and its components must fit. `info`
@@ -58,6 +60,9 @@ void DownloadWorker::Start(int voiceItemData) {
   job.folder = state_.programFolder;
   job.serverUrl = state_.serverUrl;
   job.voiceItemData = voiceItemData;
+  job.history = DeviceHistoryEntry(kHistoryDownload, state_.frontEnd, state_.deviceInfo,
+                                   state_.DetectedDrive);
+  job.history.source = state_.serverUrl;
   state_.downloadPhase = DownloadPhase::Running;
   state_.downloadReport = {};
   thread_.Start([this, job = std::move(job)](std::stop_token stop) { Run(stop, job); });
@@ -67,9 +72,20 @@ bool DownloadWorker::Stop(StopDeadline deadline) {
   return thread_.Stop(deadline);
 }
 
+void DownloadWorker::RecordEnd(const Job& job, std::string error) {
+  HistoryEntry entry = job.history;
+  entry.error = std::move(error);
+  AppendHistory(job.folder, std::move(entry));
+}
+
 void DownloadWorker::Fail(std::stop_token stop, const Job& job, int code, DownloadReport report) {
   // A failed flow leaves no package contents behind for a later step to take.
   RemoveFolderTree(ProgramFolderFile(job.folder, kUpdateFolder));
+  std::string error = report.transferError;
+  for (const auto& item : report.failed) {
+    error += (error.empty() ? "the package did not unpack whole: " : ", ") + item.name;
+  }
+  RecordEnd(job, error.empty() ? "no usable package" : error);
   if (stop.stop_requested()) {
     return;
   }
@@ -92,6 +108,7 @@ void DownloadWorker::Run(std::stop_token stop, Job job) {
   });
   const FetchedVersion fetched = FetchServerVersion(http_, job.serverUrl, job.folder, keepGoing);
   if (stop.stop_requested()) {
+    RecordEnd(job, kInterruptedText);
     return;
   }
   window_.Post(
@@ -113,6 +130,7 @@ void DownloadWorker::Run(std::stop_token stop, Job job) {
     return;
   }
   const std::string packageUrl = ServerFileUrl(job.serverUrl, *path);
+  job.history.source = packageUrl;
   window_.Post([&state = state_, packageUrl] { state.PackageUrl = packageUrl; });
 
   const std::filesystem::path updateFolder = ProgramFolderFile(job.folder, kUpdateFolder);
@@ -134,6 +152,7 @@ void DownloadWorker::Run(std::stop_token stop, Job job) {
         return !stop.stop_requested();
       });
   if (stop.stop_requested()) {
+    RecordEnd(job, kInterruptedText);
     return;  // the client left no part file; nothing was extracted yet
   }
   if (!transfer.ok()) {
@@ -146,6 +165,7 @@ void DownloadWorker::Run(std::stop_token stop, Job job) {
   const ExtractReport extracted =
       ExtractPackage(package, updateFolder, [&stop] { return !stop.stop_requested(); });
   if (stop.stop_requested()) {
+    RecordEnd(job, kInterruptedText);
     RemoveFolderTree(updateFolder);
     std::error_code ignored;
     std::filesystem::remove(package, ignored);

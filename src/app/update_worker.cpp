@@ -4,6 +4,7 @@
 
 #include "app/control_ids.h"
 #include "app/main_window_steps.h"
+#include "app/run_history.h"
 #include "app/show_result.h"
 #include "app/stop_wait.h"
 #include "device/model_catalogue.h"
@@ -14,8 +15,6 @@ namespace korvan {
 namespace {
 
 namespace catalogue = ModelCatalogue;
-
-constexpr VersionDigits kLastType8Firmware{0, 1, 7, 3};
 
 int CellOf(Region region) {
   switch (region) {
@@ -34,6 +33,11 @@ int CellOf(Region region) {
 bool IsSettingsMode(int mode) {
   return mode >= 5 && mode <= 7;
 }
+
+constexpr std::string_view kSettingsComponent = "settings";
+constexpr std::string_view kParkedError =
+    "the device did not take a unit; the user was asked to reconnect the cable";
+constexpr std::string_view kInterruptedError = "interrupted: the program was closed";
 
 // The writers' reports reach the window as posted tasks. Only slot 0's bar has a window; its
 // position is posted only when the shown value changes.
@@ -105,6 +109,17 @@ void UpdateWorker::Start() {
     job.fullRun = !state_.UpdateStarted;
     state_.UpdateStarted = true;
   }
+  const bool fromServer = state_.source == 0 && !state_.PackageUrl.empty();
+  job.history = DeviceHistoryEntry(
+      job.settingsRun ? kHistorySettings : (fromServer ? kHistoryDownload : kHistoryUpdate),
+      state_.frontEnd, state_.deviceInfo, state_.DetectedDrive);
+  if (!job.settingsRun) {
+    job.history.source = fromServer
+                             ? state_.PackageUrl + " (" + state_.pickedImageName + ")"
+                             : state_.UpdateFilePath.string();
+    job.fileVersions = UpdateFileVersions(state_.updateFileInfo, state_.deviceInfo.typeCode,
+                                          state_.UpdateFilePath);
+  }
   state_.updatePhase = UpdatePhase::Running;
   parked_ = false;
   thread_.Start([this, job](std::stop_token stop) { Run(stop, job); });
@@ -117,6 +132,45 @@ bool UpdateWorker::Stop(StopDeadline deadline) {
 void UpdateWorker::SetUploadMode(Job& job, int mode) {
   job.uploadMode = mode;
   window_.Post([&state = state_, mode] { state.UploadMode = mode; });
+}
+
+void UpdateWorker::NoteComponent(Job& job, std::string_view component, std::string_view result,
+                                 std::string_view why) {
+  job.history.components.push_back({std::string(component), std::string(result)});
+  if (result == kHistoryFailed) {
+    if (!job.history.error.empty()) {
+      job.history.error += "; ";
+    }
+    job.history.error += std::string(component) + ": " + std::string(why);
+  }
+}
+
+void UpdateWorker::RecordHistory(Job& job, std::string_view error) {
+  HistoryEntry& entry = job.history;
+  if (!error.empty()) {
+    entry.error = entry.error.empty() ? std::string(error)
+                                      : std::string(error) + "; " + entry.error;
+  }
+  // What the device holds now: the file's version where a component was written, nothing
+  // known where its writing failed.
+  const std::pair<std::string_view, std::optional<std::string> HistoryVersions::*> versions[] = {
+      {"firmware", &HistoryVersions::firmware},
+      {"voice", &HistoryVersions::voice},
+      {"database", &HistoryVersions::database},
+  };
+  for (const HistoryComponent& component : entry.components) {
+    for (const auto& [name, member] : versions) {
+      if (component.name == name) {
+        // A component the device already held keeps the text detection read.
+        if (component.result == kHistoryFailed) {
+          entry.after.*member = std::nullopt;
+        } else if (component.result == kHistoryWritten) {
+          entry.after.*member = job.fileVersions.*member;
+        }
+      }
+    }
+  }
+  AppendHistory(job.folder, entry);
 }
 
 void UpdateWorker::SetCell(int cellId, std::string_view text) {
@@ -145,9 +199,13 @@ void UpdateWorker::Run(std::stop_token stop, Job job) {
   }
   if (job.settingsRun) {
     const bool written = UploadSettings(stop, job);
+    NoteComponent(job, kSettingsComponent, written ? kHistoryWritten : kHistoryFailed,
+                  job.failure);
     if (parked_ || stop.stop_requested()) {
+      RecordHistory(job, parked_ ? kParkedError : kInterruptedError);
       return;
     }
+    RecordHistory(job);
     // The box follows what the device now holds, not what was attempted.
     ShowResultAndWait(written ? 8 : kResultSettingsFailed);
     window_.Post([&state = state_, &view = view_, written] {
@@ -183,31 +241,22 @@ void UpdateWorker::Run(std::stop_token stop, Job job) {
   const int8_t type = job.device.typeCode;
   int attempted = 0;
   int failed = 0;
-  struct Component {
-    int8_t minType;
-    StepOutcome (UpdateWorker::*step)(std::stop_token, Job&);
-    int bit;
-  };
-  const Component components[] = {
-      {1, &UpdateWorker::FirmwareStep, 1},
-      {2, &UpdateWorker::VoiceStep, 2},
-      {3, &UpdateWorker::DatabaseStep, 4},
-      {8, &UpdateWorker::SignatureStep, 8},
-  };
-  for (const auto& component : components) {
-    if (type >= component.minType) {
-      const StepOutcome outcome = (this->*component.step)(stop, job);
-      if (outcome != StepOutcome::NotAttempted) {
-        attempted |= component.bit;
-      }
-      if (outcome == StepOutcome::Failed) {
-        failed |= component.bit;
-      }
+  for (const UpdateComponent component : ComponentsFor(type)) {
+    const int bit = 1 << static_cast<int>(component);
+    const StepOutcome outcome = ComponentStep(stop, job, component);
+    if (outcome != StepOutcome::NotAttempted) {
+      attempted |= bit;
+    }
+    if (outcome == StepOutcome::Failed) {
+      failed |= bit;
     }
     if (parked_ || stop.stop_requested()) {
-      return;  // nothing more: no device traffic, no window change
+      // Nothing more: no device traffic, no window change.
+      RecordHistory(job, parked_ ? kParkedError : kInterruptedError);
+      return;
     }
   }
+  RecordHistory(job);
 
   window_.Post([&view = view_, attempted] {
     if (attempted != 0) {
@@ -234,65 +283,25 @@ void UpdateWorker::Run(std::stop_token stop, Job job) {
   });
 }
 
-UpdateWorker::StepOutcome UpdateWorker::FirmwareStep(std::stop_token stop, Job& job) {
-  const int8_t type = job.device.typeCode;
-  if (type == 8 && job.device.fwVersion == kLastType8Firmware) {
-    const auto& f = job.file.fileFwVersion;
-    if (f[0] == 0 && f[1] == 1 && f[2] == 7 && f[3] == 3) {
-      return StepOutcome::NotAttempted;
-    }
-  }
-  return ComponentStep(stop, job,
-                       {UpdateComponent::Firmware, job.fwCopy, catalogue::BootLoaderSize(type),
-                        catalogue::FwEndOffset(type), 0, ids::kFwResultText});
-}
-
-UpdateWorker::StepOutcome UpdateWorker::VoiceStep(std::stop_token stop, Job& job) {
-  if (job.device.typeCode == 8 && job.file.fileVoiceVersion[0] != 0) {
-    return StepOutcome::NotAttempted;
-  }
-  return ComponentStep(stop, job,
-                       {UpdateComponent::Voice, job.flashCopy, 0, 0, 1, ids::kVoiceResultText});
-}
-
-UpdateWorker::StepOutcome UpdateWorker::DatabaseStep(std::stop_token stop, Job& job) {
-  // Compared where the device's own layout keeps it; written where the file's firmware will
-  // look for it (RunUploadStep).
-  return ComponentStep(
-      stop, job,
-      {UpdateComponent::Database, job.flashCopy, catalogue::DbFlashOffset(0, job.device, job.file),
-       0, 2, ids::kDbResultText});
-}
-
-UpdateWorker::StepOutcome UpdateWorker::SignatureStep(std::stop_token stop, Job& job) {
-  if (job.device.typeCode != 8) {
-    return StepOutcome::NotAttempted;
-  }
-  return ComponentStep(stop, job,
-                       {UpdateComponent::Signature, job.flashCopy, kSignatureAddress, 0, 3, 0});
-}
-
 UpdateWorker::StepOutcome UpdateWorker::ComponentStep(std::stop_token stop, Job& job,
-                                                      const ComponentJob& component) {
-  const int8_t type = job.device.typeCode;
-  const ComponentPlacement placement =
-      PlacementOf(component.component, type, job.header, job.file, job.fileSize);
-  // The header may have changed since Open checked it: a component that does not lie inside
-  // the file, or would not fit the memory, is neither extracted nor written.
-  if (CheckPlacement(placement, job.fileSize) != LayoutCheck::Fits) {
-    return FailWithoutWriting(stop, job, component);
+                                                      UpdateComponent which) {
+  const std::optional<ComponentJob> planned =
+      SequenceJob(which, job.device, job.file, job.fwCopy, job.flashCopy);
+  if (!planned) {
+    return StepOutcome::NotAttempted;
   }
-  switch (CompareAndExtract(component.deviceCopy, component.deviceOffset, job.updateFile,
-                            placement.fileOffset, placement.length, component.extractEnd)) {
-    case CompareOutcome::Equal:
+  const ComponentJob& component = *planned;
+  switch (PrepareComponent(component, job.device.typeCode, job.header, job.file, job.updateFile,
+                           job.fileSize)) {
+    case Preparation::Same:
       if (component.cellId != 0) {
         SetCell(component.cellId, kSameText);
       }
+      NoteComponent(job, ComponentName(which), kHistorySame);
       return StepOutcome::NotAttempted;
-    case CompareOutcome::Failed:
-      // WARNING: the copy still holds the whole memory read at detection, not the component.
+    case Preparation::CannotExtract:
       return FailWithoutWriting(stop, job, component);
-    case CompareOutcome::Extracted:
+    case Preparation::Extracted:
       break;
   }
   SetUploadMode(job, component.uploadMode);
@@ -300,6 +309,8 @@ UpdateWorker::StepOutcome UpdateWorker::ComponentStep(std::stop_token stop, Job&
     SetCell(component.cellId, kUpdatingText);
   }
   const bool written = RunUploadStep(stop, job, component.deviceCopy);
+  NoteComponent(job, ComponentName(component.component),
+                written ? kHistoryWritten : kHistoryFailed, job.failure);
   if (parked_ || stop.stop_requested()) {
     return StepOutcome::Failed;
   }
@@ -311,6 +322,9 @@ UpdateWorker::StepOutcome UpdateWorker::ComponentStep(std::stop_token stop, Job&
 
 UpdateWorker::StepOutcome UpdateWorker::FailWithoutWriting(std::stop_token stop, Job& job,
                                                            const ComponentJob& component) {
+  NoteComponent(job, ComponentName(component.component), kHistoryFailed,
+                "the update file does not hold it whole, or the working copy could not be "
+                "replaced; nothing was sent");
   // Shown as a source file that cannot be opened: the user can choose the file again.
   SetUploadMode(job, component.uploadMode);
   ReportFileOpenFailed(stop, true);
@@ -349,6 +363,7 @@ bool UpdateWorker::RunUploadStep(std::stop_token stop, Job& job,
   }
 
   int result = -1;
+  job.failure = "nothing could be sent";
   if (job.uploadMode >= 0 && job.uploadMode <= 3) {
     static constexpr Region kRegions[] = {Region::Firmware, Region::Voice, Region::Database,
                                           Region::Signature};
@@ -367,6 +382,7 @@ bool UpdateWorker::RunUploadStep(std::stop_token stop, Job& job,
     const StepResult written = WriteRegion(channel, slot, request, observer);
     if (written == StepResult::Parked) {
       channel.Close();
+      job.failure = "the device did not take a unit";
       Park(stop);
       return false;
     }
@@ -392,16 +408,20 @@ bool UpdateWorker::RunUploadStep(std::stop_token stop, Job& job,
       }
       return true;
     case 1:
+      job.failure = "what the device holds differs from the file";
       if (barShown) {
         window_.Post([&view = view_] { view.SetStatusText(kVerifyErrorText); });
       }
       return false;
     case 2:
+      job.failure = "the device stopped answering or was unplugged";
       if (barShown) {
         window_.Post([&view = view_] { view.SetStatusText(kConnectionErrorText); });
       }
       return false;
     case 3:
+      job.failure = IsSettingsMode(job.uploadMode) ? "Parameters.ini could not be used"
+                                                   : "the source could not be read";
       if (IsSettingsMode(job.uploadMode)) {
         // Parameters.ini was unusable and nothing was sent; there is no file to choose again,
         // so Open is left as it is.

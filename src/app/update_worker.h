@@ -8,6 +8,8 @@
 #include <stop_token>
 
 #include "app/app_state.h"
+#include "app/history_log.h"
+#include "app/update_sequence.h"
 #include "app/view.h"
 #include "app/window_thread.h"
 #include "app/worker_thread.h"
@@ -63,6 +65,11 @@ class UpdateWorker {
     int uploadMode = 0;
     UpdateFileHeader header;
     uint64_t fileSize = 0;  // of the update file, when the run started
+    // The run's history line, filled in as it goes; the file's versions are what the device
+    // holds after a component is written.
+    HistoryEntry history;
+    HistoryVersions fileVersions;
+    std::string failure;  // why the last upload step did not write its component
   };
 
   enum class StepOutcome {
@@ -71,23 +78,9 @@ class UpdateWorker {
     Failed,        // attempted, and the device does not hold it
   };
 
-  // One component of the sequence: where the device copy keeps it and how it is shown.
-  struct ComponentJob {
-    UpdateComponent component;
-    std::filesystem::path deviceCopy;  // compared against, then replaced by the extract
-    uint64_t deviceOffset;
-    uint64_t extractEnd;  // 0: the extract is as long as the component
-    int uploadMode;
-    int cellId;  // 0: no status cell (the signature)
-  };
-
   void Run(std::stop_token stop, Job job);
-  StepOutcome FirmwareStep(std::stop_token stop, Job& job);
-  StepOutcome VoiceStep(std::stop_token stop, Job& job);
-  StepOutcome DatabaseStep(std::stop_token stop, Job& job);
-  StepOutcome SignatureStep(std::stop_token stop, Job& job);
   // Checks, compares and extracts the component, then writes it when it differs.
-  StepOutcome ComponentStep(std::stop_token stop, Job& job, const ComponentJob& component);
+  StepOutcome ComponentStep(std::stop_token stop, Job& job, UpdateComponent component);
   // A component that cannot be extracted fails as a source that cannot be opened; nothing is
   // sent to the device for it.
   StepOutcome FailWithoutWriting(std::stop_token stop, Job& job, const ComponentJob& component);
@@ -97,6 +90,11 @@ class UpdateWorker {
   // True when the settings unit was written and read back.
   bool UploadSettings(std::stop_token stop, Job& job);
   void SetUploadMode(Job& job, int mode);
+  // Notes what became of `component` for the history, and why it failed.
+  static void NoteComponent(Job& job, std::string_view component, std::string_view result,
+                            std::string_view why = {});
+  // Appends the run's history line; `error` overrides what the components say.
+  static void RecordHistory(Job& job, std::string_view error = {});
   void SetCell(int cellId, std::string_view text);
   void ShowResultAndWait(int code);
   void Park(std::stop_token stop);

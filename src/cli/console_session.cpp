@@ -19,6 +19,7 @@ ConsoleSession::ConsoleSession(DiskHost& diskHost, const frontend::GlobalOptions
       interruptHandler_([this] { window.Post([this] { interrupted = true; }); }) {
   InitMainDialogControls(view);
   state.serverUrl = options.serverUrl;
+  state.frontEnd = "korvan";
 }
 
 bool ConsoleSession::PrepareFolder(const frontend::GlobalOptions& options, std::ostream& err) {

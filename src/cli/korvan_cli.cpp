@@ -4,6 +4,7 @@
 
 #include "cli/detect_command.h"
 #include "cli/download_commands.h"
+#include "cli/history_command.h"
 #include "cli/probe_command.h"
 #include "cli/settings_command_line.h"
 #include "cli/update_commands.h"
@@ -50,6 +51,10 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
   check->add_option("FILE", checkOptions.file, "The update file (.bin)")->required();
   check->add_option("--type", checkType, "Judge it for this model code instead of a device")
       ->type_name("N");
+  DiffOptions diffOptions;
+  CLI::App* diff = app.add_subcommand(
+      "diff", "Dry run: what an update with FILE would write, per component; writes nothing");
+  diff->add_option("FILE", diffOptions.file, "The update file (.bin)")->required();
   UpdateOptions updateOptions;
   bool noVerify = false;
   CLI::App* update = app.add_subcommand(
@@ -87,6 +92,11 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
 
   SettingsCommandLine settings(app);
 
+  HistoryOptions historyOptions;
+  CLI::App* history = app.add_subcommand(
+      "history", "List the runs recorded in the working folder (detections, updates, ...)");
+  history->add_option("--last", historyOptions.last, "Only the last N runs")->type_name("N");
+
   try {
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     app.parse(reversed);
@@ -109,6 +119,9 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return kBadArguments;
   }
 
+  if (history->parsed()) {
+    return RunHistory(options, historyOptions, out, err);
+  }
   CurlHttpClient http;
   if (settings.Given() && !settings.NeedsDevice()) {
     return settings.Run(nullptr, http, options, out, err);
@@ -132,6 +145,9 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
       }
     }
     return RunCheck(*host, options, checkOptions, out, err);
+  }
+  if (diff->parsed()) {
+    return RunDiff(*host, options, diffOptions, out, err);
   }
   if (update->parsed()) {
     updateOptions.verify = !noVerify;

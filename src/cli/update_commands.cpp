@@ -1,8 +1,11 @@
 #include "cli/update_commands.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "app/control_ids.h"
+#include "app/dry_run.h"
+#include "app/update_sequence.h"
 #include "app/open_update_file.h"
 #include "app/update_worker.h"
 #include "app/upload_command.h"
@@ -23,6 +26,10 @@ std::string Absolute(const std::string& file) {
 void OpenFile(ConsoleSession& session, const std::string& file) {
   session.view.QueueFileChoice(Absolute(file));
   OpenUpdateFile(session.view, session.state);
+}
+
+std::string Padded(std::string_view text, size_t width) {
+  return std::string(text) + std::string(width > text.size() ? width - text.size() : 1, ' ');
 }
 
 bool Accepted(const ConsoleSession& session) {
@@ -94,6 +101,62 @@ int RunUpdate(DiskHost& host, const frontend::GlobalOptions& options, const Upda
   view.EndProgressLine();
 
   return ReportUpdate(session, started, options.json, {}, out);
+}
+
+int RunDiff(DiskHost& host, const frontend::GlobalOptions& options, const DiffOptions& diff,
+            std::ostream& out, std::ostream& err) {
+  ConsoleSession session(host, options, err);
+  if (!session.PrepareFolder(options, err)) {
+    return 2;
+  }
+  if (!session.Detect(true, false, options, err)) {
+    ReportNoDevice(host, options, out, err);
+    return 1;
+  }
+  OpenFile(session, diff.file);
+  const bool accepted = Accepted(session);
+  DryRunResult dry;
+  if (accepted) {
+    dry = DryRunUpdate(session.state, session.state.programFolder / "dry-run");
+    if (!dry.error.empty()) {
+      err << "korvan: " << dry.error << "\n";
+      return 1;
+    }
+  }
+  const bool wouldFail = std::any_of(dry.components.begin(), dry.components.end(),
+                                     [](const DryRunComponent& c) {
+                                       return c.action == DryRunAction::Fail;
+                                     });
+  const bool writes = std::any_of(dry.components.begin(), dry.components.end(),
+                                  [](const DryRunComponent& c) {
+                                    return c.action == DryRunAction::Write;
+                                  });
+  if (options.json) {
+    nlohmann::ordered_json components = nlohmann::ordered_json::array();
+    for (const DryRunComponent& c : dry.components) {
+      components.push_back({{"component", ComponentName(c.component)},
+                            {"action", DryRunActionName(c.action)},
+                            {"fileBytes", c.fileBytes},
+                            {"units", c.units}});
+    }
+    out << JsonLine({{"accepted", accepted},
+                     {"status", session.view.Status().text},
+                     {"writes", writes},
+                     {"components", components}})
+        << '\n';
+  } else if (!accepted) {
+    out << "Status:    " << session.view.Status().text << '\n'
+        << "The file is refused: an update with it would not start.\n";
+  } else {
+    out << "COMPONENT  UPDATE WOULD  FILE BYTES  UNITS TO WRITE\n";
+    for (const DryRunComponent& c : dry.components) {
+      out << Padded(ComponentName(c.component), 11) << Padded(DryRunActionName(c.action), 14)
+          << Padded(std::to_string(c.fileBytes), 12) << c.units << '\n';
+    }
+    out << (writes ? "An update with this file would write the components marked write.\n"
+                   : "An update with this file would write nothing: the device holds it.\n");
+  }
+  return accepted && !wouldFail ? 0 : 1;
 }
 
 }  // namespace korvan::cli

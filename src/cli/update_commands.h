@@ -1,5 +1,5 @@
-// `korvan check` and `korvan update`: the local update file taken through the window's Open
-// and Upload commands, on the detected device.
+// `korvan check`, `korvan diff` and `korvan update`: the local update file taken through the
+// window's Open and Upload commands, on the detected device.
 #pragma once
 
 #include <optional>
@@ -32,5 +32,16 @@ struct UpdateOptions {
 // cannot be used.
 int RunUpdate(DiskHost& host, const frontend::GlobalOptions& options, const UpdateOptions& update,
               std::ostream& out, std::ostream& err);
+
+struct DiffOptions {
+  std::string file;
+};
+
+// The dry run: what `update FILE` would write, component by component, with nothing sent to the
+// device but the detection's reads. Exit status: 0 when the report was made and the update
+// would not fail, 1 when the file is refused, no device answered or a component would fail, 2
+// when the working folder cannot be used.
+int RunDiff(DiskHost& host, const frontend::GlobalOptions& options, const DiffOptions& diff,
+            std::ostream& out, std::ostream& err);
 
 }  // namespace korvan::cli

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/control_ids.h"
+#include "app/history_log.h"
 #include "app/recording_view.h"
 #include "app/task_queue.h"
 #include "device/device_copies.h"
@@ -393,6 +394,14 @@ TEST(MainWindowTest, UploadsALocalFileThroughTheHandlers) {
   ASSERT_FALSE(run.view.Messages().empty());
   EXPECT_EQ(run.view.Messages().back().text.rfind("Прошивка успешно обновлена! \n", 0), 0u);
   EXPECT_FALSE(fs::exists(run.folder / "VerifyFwData.bin")) << "the box was unchecked";
+
+  // The window's runs go into the same history as the command line's, under its own name.
+  const HistoryRead history = ReadHistory(run.folder.path(), 0);
+  ASSERT_EQ(history.entries.size(), 2u);
+  EXPECT_EQ(history.entries[0].kind, kHistoryDetect);
+  EXPECT_EQ(history.entries[1].kind, kHistoryUpdate);
+  EXPECT_EQ(history.entries[1].frontEnd, "korvan-updater");
+  EXPECT_EQ(history.entries[1].error, "");
 }
 
 // Download fetches the newest package and hands it to the update worker, as Upload does with a

@@ -6,7 +6,14 @@
 #include <fstream>
 #include <iterator>
 
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "app/history_log.h"
+#include "cli/update_commands.h"
+#include "device/command_block.h"
 #include "device/model_catalogue.h"
+#include "emulator/simulated_disk_host.h"
 #include "emulator/device_folder.h"
 #include "emulator/device_presets.h"
 #include "emulator/update_file_builder.h"
@@ -152,6 +159,88 @@ TEST(CliUpdateTest, AnExtractThatCannotBeMadeWritesNothingAndFails) {
     EXPECT_NE(run.out.find("\"errors\": [\"Ошибка открытия файла!!\"]"), std::string::npos)
         << run.out;
     EXPECT_TRUE(ReadAll(folders.device / c.deviceFile) == before);
+  }
+}
+
+// `korvan diff` says per component what the update then does, and sends nothing but reads.
+TEST(CliUpdateTest, DiffForetellsTheUpdateAndWritesNothing) {
+  struct Case {
+    const char* what;
+    uint8_t type;
+    void (*change)(emu::UpdateFileOptions& file);
+    std::vector<std::string> actions;  // firmware, voice, database[, signature]
+  };
+  const Case cases[] = {
+      {"everything newer", 26, [](emu::UpdateFileOptions&) {},
+       {"write", "write", "write"}},
+      {"the device's voice", 26,
+       [](emu::UpdateFileOptions& file) {
+         emu::PresetOptions device;
+         device.rawType = 26;
+         file.contents.voice = device.voice;
+       },
+       {"write", "same", "write"}},
+      {"type 8: a voice not for the device", 8,
+       [](emu::UpdateFileOptions& file) { file.contents.voice[0] = 1; },
+       {"write", "skip", "write", "write"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    emu::PresetOptions preset;
+    preset.rawType = c.type;
+    emu::UpdateFileOptions fileOptions = emu::NewerUpdateFile(preset);
+    c.change(fileOptions);
+    testing::ScopedTempDir work("korvan_diff");
+    const fs::path file = emu::WriteUpdateFile(work.path(), emu::MakeUpdateFile(fileOptions)).value();
+    emu::SimulatedDiskHost host;
+    auto device = emu::MakeSimulatedDevice(emu::MakePresetImages(preset));
+    device->SetRecordMode(emu::RecordMode::CdbOnly);
+    host.Attach(frontend::kDefaultSimulatedDrive, device);
+    frontend::GlobalOptions options;
+    options.workdir = work.path();
+    options.json = true;
+
+    std::ostringstream out, err;
+    const int status = cli::RunDiff(host, options, {file.string()}, out, err);
+    const auto report = nlohmann::json::parse(out.str(), nullptr, false);
+    ASSERT_TRUE(report.is_object()) << out.str() << err.str();
+    EXPECT_EQ(status, 0) << err.str();
+    EXPECT_EQ(report["accepted"], true);
+    std::vector<std::string> actions;
+    for (const auto& component : report["components"]) {
+      actions.push_back(component["action"]);
+      EXPECT_EQ(component["units"] != 0, component["action"] == "write") << component;
+    }
+    EXPECT_EQ(actions, c.actions);
+    for (const auto& command : device->Recording()) {
+      ASSERT_NE(CdbOpcode(command.cdb), kOpWriteUnit) << "the dry run wrote to the device";
+    }
+    EXPECT_FALSE(fs::exists(work / "dry-run"));
+
+    // The update itself, on the same device: what it wrote and found the same is what diff said.
+    cli::UpdateOptions update;
+    update.file = file.string();
+    update.quiet = true;
+    std::ostringstream updateOut, updateErr;
+    EXPECT_EQ(cli::RunUpdate(host, options, update, updateOut, updateErr), 0) << updateOut.str();
+    const HistoryRead history = ReadHistory(work.path(), 1);
+    ASSERT_EQ(history.entries.size(), 1u);
+    std::vector<std::string> done;
+    for (const auto& component : report["components"]) {
+      std::string result = "skip";
+      for (const HistoryComponent& h : history.entries[0].components) {
+        if (h.name == component["component"]) {
+          result = h.result == "written" ? "write" : h.result;
+        }
+      }
+      done.push_back(result);
+    }
+    EXPECT_EQ(done, c.actions);
+
+    // Once the update is done, the same file would write nothing.
+    std::ostringstream again, againErr;
+    EXPECT_EQ(cli::RunDiff(host, options, {file.string()}, again, againErr), 0);
+    EXPECT_NE(again.str().find("\"writes\": false"), std::string::npos) << again.str();
   }
 }
 
