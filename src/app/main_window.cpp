@@ -56,6 +56,7 @@ MainWindow::MainWindow(DiskHost& host, WindowThread& window, View& view,
   // The detection takes its working folder from the state when it starts, not before.
   state_.programFolder = std::move(programFolder);
   state_.serverUrl = std::move(options.serverUrl);
+  state_.backups = std::move(options.backups);
 }
 
 MainWindow::~MainWindow() {

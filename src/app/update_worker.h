@@ -25,6 +25,10 @@ inline constexpr std::string_view kUpdatingText = "Обновляется..";
 inline constexpr std::string_view kUpdatedText = "Обновлено";
 inline constexpr std::string_view kVerifyErrorText = "Oшибка проверить";  // Latin O
 inline constexpr std::string_view kFileOpenErrorText = "Ошибка открытия файла!!";
+inline constexpr std::string_view kBackupSavedText = "Резервная копия сохранена";
+inline constexpr std::string_view kBackupFailedText =
+    "Не удалось сохранить резервную копию памяти устройства.\nОбновление остановлено, в "
+    "устройство ничего не записано.\n\n";
 inline constexpr std::string_view kUpdateFolderName = "update";
 // Fourteen spaces: the status cells before a run.
 inline constexpr std::string_view kBlankCellText = "              ";
@@ -63,6 +67,12 @@ class UpdateWorker {
     int uploadMode = 0;
     UpdateFileHeader header;
     uint64_t fileSize = 0;  // of the update file, when the run started
+    BackupSettings backups;
+    // The backup of the memory copies, staged at the start of the run and published before
+    // the first unit is written; empty when none is staged (off, or already published).
+    std::filesystem::path backupStaged;
+    // The window's status text of the first write: the backup note once one was saved.
+    std::string firstWriteText;
   };
 
   enum class StepOutcome {
@@ -82,6 +92,11 @@ class UpdateWorker {
   };
 
   void Run(std::stop_token stop, Job job);
+  // The staged backup moved into place; false (after the error box) when it cannot be, and
+  // nothing may be written.
+  bool PublishBackupBeforeWriting(Job& job);
+  // Ends a run whose backup could not be saved: nothing was sent to the device.
+  void FailBackup(const std::string& reason);
   StepOutcome FirmwareStep(std::stop_token stop, Job& job);
   StepOutcome VoiceStep(std::stop_token stop, Job& job);
   StepOutcome DatabaseStep(std::stop_token stop, Job& job);
@@ -93,7 +108,9 @@ class UpdateWorker {
   StepOutcome FailWithoutWriting(std::stop_token stop, Job& job, const ComponentJob& component);
   // The file-open error: the bar's text, Open enabled again, then a one-second pause.
   void ReportFileOpenFailed(std::stop_token stop, bool barShown);
-  bool RunUploadStep(std::stop_token stop, Job& job, const std::filesystem::path& source);
+  // `barText`: what the bar shows until the first unit's progress (normally nothing).
+  bool RunUploadStep(std::stop_token stop, Job& job, const std::filesystem::path& source,
+                     std::string_view barText = {});
   // True when the settings unit was written and read back.
   bool UploadSettings(std::stop_token stop, Job& job);
   void SetUploadMode(Job& job, int mode);
@@ -108,6 +125,7 @@ class UpdateWorker {
   AppState& state_;
   SettingsBlockWriter* settings_;
   bool parked_ = false;
+  bool backupFailed_ = false;  // the run stopped before writing: its backup was not saved
   WorkerThread thread_;
 };
 

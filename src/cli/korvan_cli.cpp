@@ -5,6 +5,7 @@
 #include "cli/detect_command.h"
 #include "cli/download_commands.h"
 #include "cli/probe_command.h"
+#include "cli/restore_command.h"
 #include "cli/settings_command_line.h"
 #include "cli/update_commands.h"
 #include "frontend/device_source.h"
@@ -85,6 +86,13 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
   download->add_flag("--no-verify", downloadNoVerify, "Skip the read-back of each whole region");
   download->add_flag("--quiet", downloadOptions.quiet, "No live progress line");
 
+  RestoreOptions restoreOptions;
+  CLI::App* restore = app.add_subcommand(
+      "restore", "Write a backup of the device's memories back into it, every unit verified");
+  restore->add_option("BACKUP_DIR", restoreOptions.backupDir, "A backup folder (DIR/backups/...)")
+      ->required();
+  restore->add_flag("--quiet", restoreOptions.quiet, "No live progress line");
+
   SettingsCommandLine settings(app);
 
   try {
@@ -132,6 +140,9 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
       }
     }
     return RunCheck(*host, options, checkOptions, out, err);
+  }
+  if (restore->parsed()) {
+    return RunRestoreCommand(*host, options, restoreOptions, out, err);
   }
   if (update->parsed()) {
     updateOptions.verify = !noVerify;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "app/backup_store.h"
+
 namespace korvan::frontend {
 
 // A device folder standing in for physical drive `drive`.
@@ -34,6 +36,7 @@ struct GlobalOptions {
   std::optional<std::filesystem::path> workdir;  // --workdir DIR
   std::string serverUrl;  // the update server's download directory, ending in '/'
   std::optional<SimulatedFault> simulateFault;   // $KORVAN_SIMULATE_FAULT
+  int backups = kDefaultBackupsKept;  // --backups N: backups kept per model, 0 = none made
 
   bool json = false;                             // --json
   bool progressOnTerminal = false;  // stderr is a terminal: long work draws live progress there
