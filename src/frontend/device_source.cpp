@@ -18,6 +18,16 @@ void GiveFault(emu::SimulatedDevice& device, const SimulatedFault& fault) {
   }
 }
 
+// What the options make of every simulated device: its time per command, its fault.
+void Configure(emu::SimulatedDevice& device, const GlobalOptions& options) {
+  if (options.simLatency) {
+    device.SetCommandDelay(*options.simLatency);
+  }
+  if (options.simulateFault) {
+    GiveFault(device, *options.simulateFault);
+  }
+}
+
 }  // namespace
 
 std::unique_ptr<DiskHost> MakeDiskHost(const GlobalOptions& options, std::string_view program,
@@ -45,9 +55,7 @@ std::unique_ptr<DiskHost> MakeDiskHost(const GlobalOptions& options, std::string
       err << program << ": " << loaded.error << "\n";
       return nullptr;
     }
-    if (options.simulateFault) {
-      GiveFault(*loaded.device, *options.simulateFault);
-    }
+    Configure(*loaded.device, options);
     host->Attach(dir.drive, loaded.device);
   }
   if (options.simulateType) {
@@ -57,9 +65,7 @@ std::unique_ptr<DiskHost> MakeDiskHost(const GlobalOptions& options, std::string
     emu::PresetOptions preset;
     preset.rawType = *options.simulateType;
     auto device = emu::MakeSimulatedDevice(emu::MakePresetImages(preset));
-    if (options.simulateFault) {
-      GiveFault(*device, *options.simulateFault);
-    }
+    Configure(*device, options);
     host->Attach(kDefaultSimulatedDrive, std::move(device));
   }
   return host;
