@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/backup_store.h"
 #include "device/device_info.h"
 #include "device/unit.h"
 #include "device/update_file_header.h"
@@ -75,6 +76,12 @@ struct AppState {
   UpdateFileHeader updateFileHeader;
   UpdatePhase updatePhase = UpdatePhase::Idle;
   bool updateFailed = false;  // the last finished run left a component or settings unwritten
+  // Backups of the device's memories before an update writes: how many are kept (--backups),
+  // the backup the last run saved (empty: none), and why it could not be saved (empty: it
+  // could, or none was needed).
+  BackupSettings backups;
+  std::filesystem::path lastBackup;
+  std::string backupError;
 
   // The settings unit as the device held it when the settings form last opened.
   UnitBuffer SettingsReadBlock{};

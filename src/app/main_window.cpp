@@ -57,6 +57,7 @@ MainWindow::MainWindow(DiskHost& host, WindowThread& window, View& view,
   state_.programFolder = std::move(programFolder);
   state_.serverUrl = std::move(options.serverUrl);
   state_.frontEnd = "korvan-updater";
+  state_.backups = std::move(options.backups);
 }
 
 MainWindow::~MainWindow() {

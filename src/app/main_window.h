@@ -25,6 +25,8 @@ struct MainWindowOptions {
   // The update server's download directory, and the client that reaches it (null: libcurl).
   std::string serverUrl;
   HttpClient* http = nullptr;
+  // Backups of the device's memories before an update writes (--backups).
+  BackupSettings backups;
 };
 
 // The logo's rectangle in client pixels: hover and click act only inside it (edges included).

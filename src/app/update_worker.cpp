@@ -1,6 +1,7 @@
 #include "app/update_worker.h"
 
 #include <system_error>
+#include <utility>
 
 #include "app/control_ids.h"
 #include "app/main_window_steps.h"
@@ -38,17 +39,27 @@ constexpr std::string_view kSettingsComponent = "settings";
 constexpr std::string_view kParkedError =
     "the device did not take a unit; the user was asked to reconnect the cable";
 constexpr std::string_view kInterruptedError = "interrupted: the program was closed";
+const std::string kBackupNotSavedError = "nothing was written: the backup could not be saved: ";
 
 // The writers' reports reach the window as posted tasks. Only slot 0's bar has a window; its
 // position is posted only when the shown value changes.
+// A bar text given to the first write stays until its first progress, then the percentage
+// shows as usual.
 class WindowWriterObserver final : public RegionWriterObserver {
  public:
-  WindowWriterObserver(WindowThread& window, View& view) : window_(window), view_(view) {}
+  WindowWriterObserver(WindowThread& window, View& view, bool clearTextFirst = false)
+      : window_(window), view_(view), clearTextFirst_(clearTextFirst) {}
 
   void SlotPosition(int slot, int position) override {
     if (slot == 0 && position != lastPosition_) {
       lastPosition_ = position;
-      window_.Post([&view = view_, position] { view.SetStatusPosition(position); });
+      const bool clearText = std::exchange(clearTextFirst_, false);
+      window_.Post([&view = view_, position, clearText] {
+        if (clearText) {
+          view.SetStatusText("");
+        }
+        view.SetStatusPosition(position);
+      });
     }
   }
   void SlotText(int slot, std::string_view text) override {
@@ -71,6 +82,7 @@ class WindowWriterObserver final : public RegionWriterObserver {
  private:
   WindowThread& window_;
   View& view_;
+  bool clearTextFirst_;
   int lastPosition_ = -1;
 };
 
@@ -103,6 +115,7 @@ void UpdateWorker::Start() {
   job.quiet = state_.QuietUpload;
   job.uploadMode = state_.UploadMode;
   job.header = state_.updateFileHeader;
+  job.backups = state_.backups;
   // The run's course is decided here, on the window thread that owns the flags.
   job.settingsRun = state_.SettingsPending && IsSettingsMode(state_.UploadMode);
   if (!job.settingsRun) {
@@ -122,6 +135,7 @@ void UpdateWorker::Start() {
   }
   state_.updatePhase = UpdatePhase::Running;
   parked_ = false;
+  backupFailed_ = false;
   thread_.Start([this, job](std::stop_token stop) { Run(stop, job); });
 }
 
@@ -238,6 +252,28 @@ void UpdateWorker::Run(std::stop_token stop, Job job) {
       job.fileSize = 0;  // every component then lies outside the file and fails
     }
   }
+  // The memory copies are replaced by the first component that differs, so the backup is taken
+  // from them now; it is published only when something is about to be written. Whatever
+  // happens to the run, a staged backup that was not published is not left behind.
+  window_.Post([&state = state_] {
+    state.lastBackup.clear();
+    state.backupError.clear();
+  });
+  struct StagedBackupGuard {
+    Job& job;
+    ~StagedBackupGuard() { DiscardStagedBackup(job.backupStaged); }
+  } stagedGuard{job};
+  if (job.backups.enabled()) {
+    const BackupResult staged = StageBackup(
+        job.folder, {job.device, job.fwCopy, job.flashCopy, job.backups.programVersion});
+    if (!staged.ok()) {
+      FailBackup(staged.error);
+      RecordHistory(job, kBackupNotSavedError + staged.error);
+      return;
+    }
+    job.backupStaged = staged.path;
+  }
+
   const int8_t type = job.device.typeCode;
   int attempted = 0;
   int failed = 0;
@@ -254,6 +290,10 @@ void UpdateWorker::Run(std::stop_token stop, Job job) {
       // Nothing more: no device traffic, no window change.
       RecordHistory(job, parked_ ? kParkedError : kInterruptedError);
       return;
+    }
+    if (backupFailed_) {
+      RecordHistory(job, kBackupNotSavedError + backupError_);
+      return;  // FailBackup has given the window back
     }
   }
   RecordHistory(job);
@@ -304,11 +344,15 @@ UpdateWorker::StepOutcome UpdateWorker::ComponentStep(std::stop_token stop, Job&
     case Preparation::Extracted:
       break;
   }
+  if (!PublishBackupBeforeWriting(job)) {
+    return StepOutcome::Failed;
+  }
   SetUploadMode(job, component.uploadMode);
   if (component.cellId != 0) {
     SetCell(component.cellId, kUpdatingText);
   }
-  const bool written = RunUploadStep(stop, job, component.deviceCopy);
+  const bool written =
+      RunUploadStep(stop, job, component.deviceCopy, std::exchange(job.firstWriteText, {}));
   NoteComponent(job, ComponentName(component.component),
                 written ? kHistoryWritten : kHistoryFailed, job.failure);
   if (parked_ || stop.stop_requested()) {
@@ -318,6 +362,43 @@ UpdateWorker::StepOutcome UpdateWorker::ComponentStep(std::stop_token stop, Job&
     SetCell(component.cellId, written ? kUpdatedText : kVerifyErrorText);
   }
   return written ? StepOutcome::Succeeded : StepOutcome::Failed;
+}
+
+bool UpdateWorker::PublishBackupBeforeWriting(Job& job) {
+  if (job.backupStaged.empty()) {
+    return true;  // backups are off, or this run's backup is already in place
+  }
+  const BackupResult published = PublishBackup(job.backupStaged, job.folder,
+                                               BackupModelName(job.device), job.backups.keep);
+  if (!published.ok()) {
+    FailBackup(published.error);
+    return false;
+  }
+  job.backupStaged.clear();
+  // Said on the bar by the first write, which would otherwise blank it at once.
+  job.firstWriteText = kBackupSavedText;
+  window_.Post([&state = state_, path = published.path] { state.lastBackup = path; });
+  return true;
+}
+
+void UpdateWorker::FailBackup(const std::string& reason) {
+  backupFailed_ = true;
+  backupError_ = reason;
+  window_.Post([&state = state_, reason] { state.backupError = reason; });
+  PostAndWait(window_, [&view = view_, text = std::string(kBackupFailedText) + reason] {
+    view.ShowMessage(text, kErrorCaption, MessageIcon::Error);
+  });
+  // Nothing was written: the full run may be started again once the cause is mended (a
+  // second Upload would otherwise only blank the cells).
+  window_.Post([&view = view_, &state = state_] {
+    view.SetStatusPosition(0);
+    view.EnableControl(ids::kOpenButton, true);
+    view.EnableControl(ids::kEnd, true);
+    view.EnableControl(ids::kMenuSettingsButton, true);
+    state.UpdateStarted = false;
+    state.updateFailed = true;
+    state.updatePhase = UpdatePhase::Finished;
+  });
 }
 
 UpdateWorker::StepOutcome UpdateWorker::FailWithoutWriting(std::stop_token stop, Job& job,
@@ -345,16 +426,16 @@ void UpdateWorker::ReportFileOpenFailed(std::stop_token stop, bool barShown) {
 }
 
 bool UpdateWorker::RunUploadStep(std::stop_token stop, Job& job,
-                                 const std::filesystem::path& source) {
+                                 const std::filesystem::path& source, std::string_view barText) {
   DeviceChannel channel(host_, slots_);
   channel.Claim(job.drive);
   channel.Open();
   const int slot = channel.FindDriveSlot(job.drive);
   const bool showOnBar = !job.quiet && slot == 0;
   if (showOnBar) {
-    window_.Post([&view = view_] {
+    window_.Post([&view = view_, text = std::string(barText)] {
       view.SetStatusPosition(0);
-      view.SetStatusText("");
+      view.SetStatusText(text);
       view.SetStatusShowText(true);
     });
   }
@@ -378,7 +459,7 @@ bool UpdateWorker::RunUploadStep(std::stop_token stop, Job& job,
         .folder = job.folder,
         .stop = stop,
     };
-    WindowWriterObserver observer(window_, view_);
+    WindowWriterObserver observer(window_, view_, !barText.empty());
     const StepResult written = WriteRegion(channel, slot, request, observer);
     if (written == StepResult::Parked) {
       channel.Close();

@@ -27,6 +27,10 @@ inline constexpr std::string_view kUpdatingText = "Обновляется..";
 inline constexpr std::string_view kUpdatedText = "Обновлено";
 inline constexpr std::string_view kVerifyErrorText = "Oшибка проверить";  // Latin O
 inline constexpr std::string_view kFileOpenErrorText = "Ошибка открытия файла!!";
+inline constexpr std::string_view kBackupSavedText = "Резервная копия сохранена";
+inline constexpr std::string_view kBackupFailedText =
+    "Не удалось сохранить резервную копию памяти устройства.\nОбновление остановлено, в "
+    "устройство ничего не записано.\n\n";
 inline constexpr std::string_view kUpdateFolderName = "update";
 // Fourteen spaces: the status cells before a run.
 inline constexpr std::string_view kBlankCellText = "              ";
@@ -70,6 +74,12 @@ class UpdateWorker {
     HistoryEntry history;
     HistoryVersions fileVersions;
     std::string failure;  // why the last upload step did not write its component
+    BackupSettings backups;
+    // The backup of the memory copies, staged at the start of the run and published before
+    // the first unit is written; empty when none is staged (off, or already published).
+    std::filesystem::path backupStaged;
+    // The window's status text of the first write: the backup note once one was saved.
+    std::string firstWriteText;
   };
 
   enum class StepOutcome {
@@ -79,6 +89,11 @@ class UpdateWorker {
   };
 
   void Run(std::stop_token stop, Job job);
+  // The staged backup moved into place; false (after the error box) when it cannot be, and
+  // nothing may be written.
+  bool PublishBackupBeforeWriting(Job& job);
+  // Ends a run whose backup could not be saved: nothing was sent to the device.
+  void FailBackup(const std::string& reason);
   // Checks, compares and extracts the component, then writes it when it differs.
   StepOutcome ComponentStep(std::stop_token stop, Job& job, UpdateComponent component);
   // A component that cannot be extracted fails as a source that cannot be opened; nothing is
@@ -86,7 +101,9 @@ class UpdateWorker {
   StepOutcome FailWithoutWriting(std::stop_token stop, Job& job, const ComponentJob& component);
   // The file-open error: the bar's text, Open enabled again, then a one-second pause.
   void ReportFileOpenFailed(std::stop_token stop, bool barShown);
-  bool RunUploadStep(std::stop_token stop, Job& job, const std::filesystem::path& source);
+  // `barText`: what the bar shows until the first unit's progress (normally nothing).
+  bool RunUploadStep(std::stop_token stop, Job& job, const std::filesystem::path& source,
+                     std::string_view barText = {});
   // True when the settings unit was written and read back.
   bool UploadSettings(std::stop_token stop, Job& job);
   void SetUploadMode(Job& job, int mode);
@@ -106,6 +123,8 @@ class UpdateWorker {
   AppState& state_;
   SettingsBlockWriter* settings_;
   bool parked_ = false;
+  bool backupFailed_ = false;  // the run stopped before writing: its backup was not saved
+  std::string backupError_;  // why, for the history
   WorkerThread thread_;
 };
 

@@ -7,6 +7,7 @@
 #include "app/detection_worker.h"
 #include "app/main_window_steps.h"
 #include "cli/probe_command.h"
+#include "frontend/version.h"
 #include "sources/program_folder.h"
 
 namespace korvan::cli {
@@ -20,6 +21,7 @@ ConsoleSession::ConsoleSession(DiskHost& diskHost, const frontend::GlobalOptions
   InitMainDialogControls(view);
   state.serverUrl = options.serverUrl;
   state.frontEnd = "korvan";
+  state.backups = {options.backups, std::string(frontend::kProgramVersion)};
 }
 
 bool ConsoleSession::PrepareFolder(const frontend::GlobalOptions& options, std::ostream& err) {

@@ -6,6 +6,7 @@
 #include "cli/download_commands.h"
 #include "cli/history_command.h"
 #include "cli/probe_command.h"
+#include "cli/restore_command.h"
 #include "cli/settings_command_line.h"
 #include "cli/update_commands.h"
 #include "frontend/device_source.h"
@@ -90,6 +91,13 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
   download->add_flag("--no-verify", downloadNoVerify, "Skip the read-back of each whole region");
   download->add_flag("--quiet", downloadOptions.quiet, "No live progress line");
 
+  RestoreOptions restoreOptions;
+  CLI::App* restore = app.add_subcommand(
+      "restore", "Write a backup of the device's memories back into it, every unit verified");
+  restore->add_option("BACKUP_DIR", restoreOptions.backupDir, "A backup folder (DIR/backups/...)")
+      ->required();
+  restore->add_flag("--quiet", restoreOptions.quiet, "No live progress line");
+
   SettingsCommandLine settings(app);
 
   HistoryOptions historyOptions;
@@ -148,6 +156,9 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
   }
   if (diff->parsed()) {
     return RunDiff(*host, options, diffOptions, out, err);
+  }
+  if (restore->parsed()) {
+    return RunRestoreCommand(*host, options, restoreOptions, out, err);
   }
   if (update->parsed()) {
     updateOptions.verify = !noVerify;

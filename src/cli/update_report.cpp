@@ -45,8 +45,12 @@ int ReportUpdate(const ConsoleSession& session, bool started, bool json,
                                view.FieldText(ids::kVoiceResultText),
                                view.FieldText(ids::kDbResultText)};
   const bool parked = state.updatePhase == UpdatePhase::Parked;
-  const std::vector<std::string> errors = ErrorsShown(view);
-  bool good = started && !parked && !state.updateFailed;
+  std::vector<std::string> errors = ErrorsShown(view);
+  if (!state.backupError.empty()) {
+    errors.push_back("the device's memories could not be backed up, so nothing was written: " +
+                     state.backupError);
+  }
+  bool good = started && !parked && !state.updateFailed && state.backupError.empty();
   for (const auto& cell : cells) {
     good = good && (cell.empty() || cell == kSameText || cell == kUpdatedText);
   }
@@ -58,6 +62,8 @@ int ReportUpdate(const ConsoleSession& session, bool started, bool json,
     report["status"] = view.StatusShown();
     report["message"] = view.LastMessage();
     report["parked"] = parked;
+    report["backup"] = state.lastBackup.empty() ? nlohmann::ordered_json()
+                                                : nlohmann::ordered_json(state.lastBackup.string());
     report["errors"] = errors;
     out << JsonLine(report) << '\n';
     return good ? 0 : 1;
@@ -71,6 +77,9 @@ int ReportUpdate(const ConsoleSession& session, bool started, bool json,
       << "Voice:     " << cells[1] << '\n'
       << "Database:  " << cells[2] << '\n'
       << "Status:    " << view.StatusShown() << '\n';
+  if (!state.lastBackup.empty()) {
+    out << "Backup:    " << state.lastBackup.string() << '\n';
+  }
   for (const std::string& error : errors) {
     out << "Error:     " << error << '\n';
   }

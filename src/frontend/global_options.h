@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "app/backup_store.h"
+
 namespace korvan::frontend {
 
 // A device folder standing in for physical drive `drive`.
@@ -35,6 +37,7 @@ struct GlobalOptions {
   std::optional<std::filesystem::path> workdir;  // --workdir DIR
   std::string serverUrl;  // the update server's download directory, ending in '/'
   std::optional<SimulatedFault> simulateFault;   // $KORVAN_SIMULATE_FAULT
+  int backups = kDefaultBackupsKept;  // --backups N: backups kept per model, 0 = none made
   // --sim-latency: every simulated device takes this long per command (else a device folder's
   // own latency, else none).
   std::optional<std::chrono::microseconds> simLatency;

@@ -20,6 +20,11 @@ void AddSourceOptions(CLI::App& app, SourceOptionTexts& texts) {
                  "Simulated devices take this long per command (a real one: about 1000)")
       ->type_name("MICROSECONDS");
   app.add_option("--workdir", texts.workdir, "Folder for working files")->type_name("DIR");
+  app.add_option("--backups", texts.backups,
+                 "Backups of the device's memories kept per model in the working folder's "
+                 "backups folder, saved before anything is written (default 5; 0: none)")
+      ->type_name("N")
+      ->check(CLI::NonNegativeNumber);
   app.add_option("--server", texts.server,
                  "The update server's download directory (default: $KORVAN_SERVER, else the "
                  "maker's)")
@@ -66,6 +71,7 @@ bool ResolveSourceOptions(const SourceOptionTexts& texts, GlobalOptions& options
   if (!texts.workdir.empty()) {
     options.workdir = texts.workdir;
   }
+  options.backups = texts.backups;
   std::string error;
   const auto server = ResolveServerUrl(texts.server, std::getenv(kServerUrlVariable), error);
   if (!server) {

@@ -1,6 +1,7 @@
 // The options both front ends share, the command line and the window: where the drives come
-// from (--simulate, --device-dir, --sim-latency), where the working files go (--workdir) and which update
-// server is asked (--server).
+// from (--simulate, --device-dir, --sim-latency), where the working files go (--workdir), how
+// many backups of the device's memories are kept (--backups) and which update server is asked
+// (--server).
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -20,6 +21,7 @@ struct SourceOptionTexts {
   std::vector<std::string> deviceDirs;
   std::string workdir;
   std::string server;
+  int backups = kDefaultBackupsKept;
   std::string simLatency;
 };
 

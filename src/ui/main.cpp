@@ -12,6 +12,7 @@
 #include "app/addresses.h"
 #include "frontend/device_source.h"
 #include "frontend/source_options.h"
+#include "frontend/version.h"
 #include "sources/program_folder.h"
 #include "ui/updater_app.h"
 
@@ -79,6 +80,7 @@ int main(int argc, char** argv) {
   }
   appOptions.siteUrl = siteUrl;
   appOptions.serverUrl = options.serverUrl;
+  appOptions.backups = {options.backups, std::string(korvan::frontend::kProgramVersion)};
 
   wxApp::SetInstance(new korvan::ui::CDahlia_UpdaterApp(std::move(appOptions)));
   return wxEntry(argc, argv);

@@ -44,6 +44,7 @@ int CDahlia_UpdaterApp::OnRun() {
   dialogOptions.programFolder = options_.programFolder;
   dialogOptions.siteUrl = options_.siteUrl;
   dialogOptions.logic.serverUrl = options_.serverUrl;
+  dialogOptions.logic.backups = options_.backups;
   CDahlia_UpdaterDlg dialog(*options_.host, std::move(dialogOptions));
   SetTopWindow(&dialog);
   dialog.ShowModal();

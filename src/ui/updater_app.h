@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "app/backup_store.h"
 #include "device/scsi_transport.h"
 
 namespace korvan::ui {
@@ -18,6 +19,7 @@ struct AppOptions {
   std::filesystem::path programFolder;
   std::string siteUrl;
   std::string serverUrl;  // the update server's download directory
+  BackupSettings backups;
 };
 
 class CDahlia_UpdaterApp final : public wxApp {

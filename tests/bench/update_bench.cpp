@@ -112,6 +112,82 @@ void BM_FullUpdateType26(benchmark::State& state) {
 }
 BENCHMARK(BM_FullUpdateType26)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
+// One update of a fresh device made from `images`, detected at full speed and then answering
+// each command after `latency`; returns the update's time in seconds (detection excluded).
+double TimedUpdate(const emu::DeviceImages& images, const std::filesystem::path& file,
+                   const std::filesystem::path& folder, int backupsKept,
+                   std::chrono::nanoseconds latency) {
+  auto device = emu::MakeSimulatedDevice(images);
+  device->SetRecordMode(emu::RecordMode::Off);
+  emu::SimulatedDiskHost host;
+  host.Attach(kDrive, device);
+  DriveSlotTable slots;
+  TaskQueue window;
+  RecordingView view;
+  AppState app;
+  app.programFolder = folder;
+  app.backups = {backupsKept, "bench"};
+  InitMainDialogControls(view);
+  {
+    DetectionWorker detection(host, slots, window, view, app,
+                              DetectionOptions{std::chrono::milliseconds(1), 0});
+    detection.Start();
+    window.RunUntil([&app] { return app.detectionPhase == DetectionPhase::Ready; },
+                    std::chrono::minutes(5));
+  }
+  window.RunPending();
+  app.UpdateFilePath = file;
+  app.filePathText = file.string();
+  app.UpdateFileReady = true;
+  app.updateFileInfo.fileAccepted = true;
+  app.updateFileInfo.fileFwVersion = {0, 3, 0, 1};
+  device->SetCommandDelay(latency);
+
+  const auto start = std::chrono::steady_clock::now();
+  UpdateWorker worker(host, slots, window, view, app);
+  UploadCommand(view, app, worker);
+  window.RunUntil([&app] { return app.updatePhase != UpdatePhase::Running; },
+                  std::chrono::minutes(30));
+  worker.Stop();
+  window.RunPending();
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  if (app.updateFailed || app.updatePhase != UpdatePhase::Finished ||
+      (backupsKept > 0) == app.lastBackup.empty()) {
+    return -1;  // shown as a negative ratio: the run did not do its work
+  }
+  return took.count();
+}
+
+// What saving a backup adds to an update: the same full update of a type-26 device with backups
+// on and off, each command answered after 1 ms (a real device's order of magnitude). The time
+// shown is the run with backups; `ratio` is on / off over all iterations (goal: at most 1.02).
+void BM_BackupOverheadType26(benchmark::State& state) {
+  const auto folder = BenchFolder();
+  const auto filePath = emu::WriteUpdateFile(folder, emu::MakeUpdateFile(NewerFile())).value();
+  emu::PresetOptions preset;
+  preset.rawType = kType;
+  const emu::DeviceImages images = emu::MakePresetImages(preset);
+  const std::chrono::nanoseconds latency = std::chrono::milliseconds(1);
+  double on = 0;
+  double off = 0;
+  for (auto _ : state) {
+    const double withoutBackup = TimedUpdate(images, filePath, folder, 0, latency);
+    const double withBackup = TimedUpdate(images, filePath, folder, 5, latency);
+    if (withoutBackup <= 0 || withBackup <= 0) {
+      state.SkipWithError("an update failed");
+      break;
+    }
+    off += withoutBackup;
+    on += withBackup;
+    state.SetIterationTime(withBackup);
+  }
+  std::filesystem::remove_all(folder);
+  state.counters["off_s"] = off / static_cast<double>(state.iterations());
+  state.counters["on_s"] = on / static_cast<double>(state.iterations());
+  state.counters["ratio"] = off > 0 ? on / off : 0;
+}
+BENCHMARK(BM_BackupOverheadType26)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+
 // The device alone: a write and a read of each unit the update touches, plus the reads of the
 // verification, with no channel, files, comparison or window.
 void BM_DeviceOwnWorkOfTheUpdate(benchmark::State& state) {

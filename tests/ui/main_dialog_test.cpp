@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/backup_store.h"
 #include "app/control_ids.h"
 #include "app/main_window_steps.h"
 #include "app/show_result.h"
@@ -257,6 +258,28 @@ TEST_F(MainDialogTest, UpdatesFromALocalFileThroughItsControls) {
   EXPECT_EQ(messages, std::vector<std::string>{std::string(kFirmwareUpdatedText)});
 }
 
+// The same update saves the device's memories first, silently, and the status bar says so
+// until the first unit's progress shows.
+TEST_F(MainDialogTest, AnUpdateSavesABackupFirstAndSaysSo) {
+  const emu::PresetOptions preset = OpenReady(4);
+  // Slow commands keep the note on the bar long enough to be seen.
+  device->SetCommandDelay(150ms);
+  ASSERT_NO_FATAL_FAILURE(StartLocalUpdate(preset));
+  EXPECT_TRUE(PumpUntil(
+      [this] { return Utf8(dialog->StatusBar().GetShownText()) == kBackupSavedText; }, 60s));
+  device->ClearFaults();
+  ASSERT_TRUE(PumpUntil(
+      [this] { return dialog->Logic().State().updatePhase == UpdatePhase::Finished; }, 120s));
+  PumpEvents();
+
+  EXPECT_EQ(messages, std::vector<std::string>{std::string(kFirmwareUpdatedText)});
+  const std::filesystem::path backup = dialog->Logic().State().lastBackup;
+  EXPECT_EQ(backup.parent_path(), folder / std::string(kBackupsFolderName));
+  EXPECT_TRUE(std::filesystem::exists(backup / std::string(kBackupManifestName)));
+  EXPECT_EQ(std::filesystem::file_size(backup / std::string(kBackupControllerName)),
+            ModelCatalogue::FwReadLength(4));
+}
+
 // The Download button on a ready device: the package comes from the server on loopback and is
 // written, while the window keeps answering.
 TEST_F(MainDialogTest, DownloadWritesTheServersPackage) {
@@ -285,6 +308,8 @@ TEST_F(MainDialogTest, DownloadWritesTheServersPackage) {
     EXPECT_EQ(Label(id), kUpdatedText) << id;
   }
   EXPECT_EQ(messages, std::vector<std::string>{std::string(kFirmwareUpdatedText)});
+  // The server's package goes through the same update run, backup included.
+  EXPECT_TRUE(std::filesystem::exists(dialog->Logic().State().lastBackup / "manifest.json"));
 }
 
 // The upload disables the button just clicked, then every input and End, and gives End back
