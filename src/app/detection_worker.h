@@ -22,6 +22,8 @@ struct DetectionOptions {
   std::chrono::milliseconds scanInterval{1000};
   // 0: scan until a device answers (the program); n: give up after n scans (NotFound).
   int maxScans = 0;
+  // -1: every drive 0..25; otherwise this drive alone (the user named the device's drive).
+  int onlyDrive = -1;
 };
 
 class DetectionWorker {

@@ -44,7 +44,16 @@ class WindowWriterObserver final : public RegionWriterObserver {
   void SlotPosition(int slot, int position) override {
     if (slot == 0 && position != lastPosition_) {
       lastPosition_ = position;
-      window_.Post([&view = view_, position] { view.SetStatusPosition(position); });
+      window_.Post([&view = view_, position, done = done_, total = total_] {
+        view.SetStatusAmount(done, total);
+        view.SetStatusPosition(position);
+      });
+    }
+  }
+  void SlotAmount(int slot, uint64_t done, uint64_t total) override {
+    if (slot == 0) {
+      done_ = done;
+      total_ = total;
     }
   }
   void SlotText(int slot, std::string_view text) override {
@@ -68,6 +77,8 @@ class WindowWriterObserver final : public RegionWriterObserver {
   WindowThread& window_;
   View& view_;
   int lastPosition_ = -1;
+  uint64_t done_ = 0;  // the amount behind the next position, sent with it
+  uint64_t total_ = 0;
 };
 
 }  // namespace

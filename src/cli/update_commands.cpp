@@ -19,17 +19,16 @@ std::string Absolute(const std::string& file) {
   return path.empty() ? file : path.string();
 }
 
-// The Open command with `file` as the user's choice in the open-file dialog.
-void OpenFile(ConsoleSession& session, const std::string& file) {
-  session.view.QueueFileChoice(Absolute(file));
-  OpenUpdateFile(session.view, session.state);
-}
-
-bool Accepted(const ConsoleSession& session) {
-  return session.state.UpdateFileReady && session.view.Control(ids::kUploadButton).enabled;
-}
-
 }  // namespace
+
+void OpenFile(ConsoleView& view, AppState& state, const std::string& file) {
+  view.QueueFileChoice(Absolute(file));
+  OpenUpdateFile(view, state);
+}
+
+bool Accepted(const ConsoleView& view, const AppState& state) {
+  return state.UpdateFileReady && view.Control(ids::kUploadButton).enabled;
+}
 
 int RunCheck(DiskHost& host, const frontend::GlobalOptions& options, const CheckOptions& check,
              std::ostream& out, std::ostream& err) {
@@ -46,8 +45,8 @@ int RunCheck(DiskHost& host, const frontend::GlobalOptions& options, const Check
     ReportNoDevice(host, options, out, err);
     return 1;
   }
-  OpenFile(session, check.file);
-  const bool accepted = Accepted(session);
+  OpenFile(session.view, session.state, check.file);
+  const bool accepted = Accepted(session.view, session.state);
   const ConsoleView& view = session.view;
   if (options.json) {
     out << JsonLine({{"accepted", accepted},
@@ -83,7 +82,7 @@ int RunUpdate(DiskHost& host, const frontend::GlobalOptions& options, const Upda
   ConsoleView& view = session.view;
   state.source = 1;  // the local-file source
   state.verify = update.verify;
-  OpenFile(session, update.file);
+  OpenFile(view, state, update.file);
 
   bool started = false;
   {

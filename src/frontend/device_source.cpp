@@ -45,7 +45,7 @@ std::unique_ptr<DiskHost> MakeDiskHost(const GlobalOptions& options, std::string
       err << program << ": " << loaded.error << "\n";
       return nullptr;
     }
-    if (options.simulateFault) {
+    if (options.simulateFault && options.simulateFault->Hits(dir.drive)) {
       GiveFault(*loaded.device, *options.simulateFault);
     }
     host->Attach(dir.drive, loaded.device);
@@ -57,7 +57,7 @@ std::unique_ptr<DiskHost> MakeDiskHost(const GlobalOptions& options, std::string
     emu::PresetOptions preset;
     preset.rawType = *options.simulateType;
     auto device = emu::MakeSimulatedDevice(emu::MakePresetImages(preset));
-    if (options.simulateFault) {
+    if (options.simulateFault && options.simulateFault->Hits(kDefaultSimulatedDrive)) {
       GiveFault(*device, *options.simulateFault);
     }
     host->Attach(kDefaultSimulatedDrive, std::move(device));
