@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "device/model_catalogue.h"
+#include "emulator/command_latency.h"
 #include "emulator/device_presets.h"
 
 namespace korvan::emu {
@@ -57,7 +58,47 @@ std::string OpenMemory(const fs::path& folder, const char* name, uint64_t base, 
   return {};
 }
 
+// latency.txt's value: 0 when the file is missing; nullopt with `error` set when it is unusable.
+std::optional<std::chrono::microseconds> ReadLatency(const fs::path& folder, std::string& error) {
+  const fs::path path = folder / kLatencyFileName;
+  std::error_code ec;
+  if (!fs::exists(path, ec)) {
+    return std::chrono::microseconds(0);
+  }
+  std::ifstream in(path, std::ios::binary);
+  std::string text;
+  // A latency is a handful of digits; a larger file is not one.
+  text.resize(32);
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<size_t>(in.gcount()));
+  if (in.bad() || (!in.eof() && in.peek() != std::char_traits<char>::eof())) {
+    error = "cannot read a latency from " + Quoted(path);
+    return std::nullopt;
+  }
+  std::string why;
+  const auto latency = ParseCommandLatency(text, why);
+  if (!latency) {
+    error = Quoted(path) + ": " + why;
+  }
+  return latency;
+}
+
 }  // namespace
+
+FolderResult WriteDeviceLatency(const fs::path& folder,
+                                std::optional<std::chrono::microseconds> latency) {
+  const fs::path path = folder / kLatencyFileName;
+  if (latency) {
+    const std::string text = std::to_string(latency->count()) + "\n";
+    return {WriteFile(path, std::vector<uint8_t>(text.begin(), text.end()))};
+  }
+  std::error_code ec;
+  fs::remove(path, ec);
+  if (ec) {
+    return {"cannot remove the old " + Quoted(path) + ": " + ec.message()};
+  }
+  return {};
+}
 
 FolderResult WriteDeviceFolder(const fs::path& folder, const DeviceImages& images) {
   if (images.inquiry.size() < kMinInquiryLength || images.inquiry.size() > kMaxInquiryLength) {
@@ -137,7 +178,14 @@ LoadedDevice LoadDeviceFolder(const fs::path& folder) {
       !error.empty()) {
     return {nullptr, error};
   }
-  return {std::make_shared<SimulatedDevice>(std::move(inquiry), std::move(memories)), {}};
+  std::string latencyError;
+  const auto latency = ReadLatency(folder, latencyError);
+  if (!latency) {
+    return {nullptr, latencyError};
+  }
+  auto device = std::make_shared<SimulatedDevice>(std::move(inquiry), std::move(memories));
+  device->SetCommandDelay(*latency);
+  return {std::move(device), {}};
 }
 
 }  // namespace korvan::emu

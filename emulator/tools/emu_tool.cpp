@@ -5,11 +5,13 @@
 #include <CLI/CLI.hpp>
 
 #include <charconv>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <string>
 
+#include "emulator/command_latency.h"
 #include "emulator/device_folder.h"
 #include "emulator/device_presets.h"
 #include "emulator/loopback_server.h"
@@ -35,6 +37,7 @@ struct MakeArguments {
   std::optional<size_t> buildRow;
   std::optional<size_t> voiceBuildRow;
   size_t inquiryLength = kMinInquiryLength;
+  std::string latency;  // --sim-latency, microseconds per command
 };
 
 class BadArgument : public std::runtime_error {
@@ -91,7 +94,19 @@ int RunMake(const MakeArguments& args, std::ostream& out, std::ostream& err) {
     err << kToolName << " make: " << e.what() << "\n";
     return kToolBadArguments;
   }
-  const FolderResult written = WriteDeviceFolder(args.folder, images);
+  std::optional<std::chrono::microseconds> latency;
+  if (!args.latency.empty()) {
+    std::string error;
+    latency = ParseCommandLatency(args.latency, error);
+    if (!latency) {
+      err << kToolName << " make: --sim-latency " << error << "\n";
+      return kToolBadArguments;
+    }
+  }
+  FolderResult written = WriteDeviceFolder(args.folder, images);
+  if (written.ok()) {
+    written = WriteDeviceLatency(args.folder, latency);
+  }
   if (!written.ok()) {
     err << kToolName << " make: " << written.error << "\n";
     return kToolFailed;
@@ -102,6 +117,9 @@ int RunMake(const MakeArguments& args, std::ostream& out, std::ostream& err) {
       << " bytes, flash " << images.flash.size() << " bytes";
   if (!images.memory2.empty()) {
     out << ", memory2 " << images.memory2.size() << " bytes";
+  }
+  if (latency) {
+    out << ", " << latency->count() << " us per command";
   }
   out << "\n";
   return kToolOk;
@@ -259,6 +277,9 @@ int RunEmuTool(int argc, const char* const* argv, std::ostream& out, std::ostrea
                    "Types 1-4: firmware is this row of the build table, without a record");
   make->add_option("--voice-build-row", args.voiceBuildRow,
                    "Types 2-4: voice is this row of the voice build table");
+  make->add_option("--sim-latency", args.latency,
+                   "Microseconds the device takes per command (kept in the folder's latency.txt)")
+      ->type_name("MICROSECONDS");
   make->add_option("--inquiry-length", args.inquiryLength, "INQUIRY data length")
       ->check(CLI::Range(kMinInquiryLength, kMaxInquiryLength))
       ->capture_default_str();

@@ -18,6 +18,16 @@ void GiveFault(emu::SimulatedDevice& device, const SimulatedFault& fault) {
   }
 }
 
+// What the options make of the simulated device on `drive`: its time per command, its fault.
+void Configure(emu::SimulatedDevice& device, const GlobalOptions& options, int drive) {
+  if (options.simLatency) {
+    device.SetCommandDelay(*options.simLatency);
+  }
+  if (options.simulateFault && options.simulateFault->Hits(drive)) {
+    GiveFault(device, *options.simulateFault);
+  }
+}
+
 }  // namespace
 
 std::unique_ptr<DiskHost> MakeDiskHost(const GlobalOptions& options, std::string_view program,
@@ -45,21 +55,7 @@ std::unique_ptr<DiskHost> MakeDiskHost(const GlobalOptions& options, std::string
       err << program << ": " << loaded.error << "\n";
       return nullptr;
     }
-    if (options.simulateFault && options.simulateFault->Hits(dir.drive)) {
-      GiveFault(*loaded.device, *options.simulateFault);
-    }
-    host->Attach(dir.drive, loaded.device);
-  }
-  if (options.simulateType) {
-    if (!claim(kDefaultSimulatedDrive, "--simulate")) {
-      return nullptr;
-    }
-    emu::PresetOptions preset;
-    preset.rawType = *options.simulateType;
-    auto device = emu::MakeSimulatedDevice(emu::MakePresetImages(preset));
-    if (options.simulateFault && options.simulateFault->Hits(kDefaultSimulatedDrive)) {
-      GiveFault(*device, *options.simulateFault);
-    }
+    Configure(*device, options, kDefaultSimulatedDrive);
     host->Attach(kDefaultSimulatedDrive, std::move(device));
   }
   return host;

@@ -2,6 +2,7 @@
 // line's output switches.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -39,6 +40,9 @@ struct GlobalOptions {
   std::string serverUrl;  // the update server's download directory, ending in '/'
   std::optional<SimulatedFault> simulateFault;   // $KORVAN_SIMULATE_FAULT
   std::optional<int> drive;  // --drive N: device commands look for the device there alone
+  // --sim-latency: every simulated device takes this long per command (else a device folder's
+  // own latency, else none).
+  std::optional<std::chrono::microseconds> simLatency;
 
   bool json = false;                             // --json
   bool progressOnTerminal = false;  // stderr is a terminal: long work draws live progress there

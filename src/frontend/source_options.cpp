@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "app/addresses.h"
+#include "emulator/command_latency.h"
 #include "frontend/version.h"
 
 namespace korvan::frontend {
@@ -15,6 +16,9 @@ void AddSourceOptions(CLI::App& app, SourceOptionTexts& texts) {
   app.add_option("--device-dir", texts.deviceDirs,
                  "Use a device folder as drive N (default 2); may be repeated")
       ->type_name("DIR[@N]");
+  app.add_option("--sim-latency", texts.simLatency,
+                 "Simulated devices take this long per command (a real one: about 1000)")
+      ->type_name("MICROSECONDS");
   app.add_option("--workdir", texts.workdir, "Folder for working files")->type_name("DIR");
   app.add_option("--server", texts.server,
                  "The update server's download directory (default: $KORVAN_SERVER, else the "
@@ -45,6 +49,19 @@ bool ResolveSourceOptions(const SourceOptionTexts& texts, GlobalOptions& options
       return false;
     }
     options.deviceDirs.push_back(*dir);
+  }
+  if (!texts.simLatency.empty()) {
+    std::string error;
+    options.simLatency = emu::ParseCommandLatency(texts.simLatency, error);
+    if (!options.simLatency) {
+      err << program << ": --sim-latency " << error << "\n";
+      return false;
+    }
+    if (!options.Simulated()) {
+      err << program << ": --sim-latency slows simulated devices only; give --simulate or "
+                        "--device-dir\n";
+      return false;
+    }
   }
   if (!texts.workdir.empty()) {
     options.workdir = texts.workdir;

@@ -1,5 +1,5 @@
 // The options both front ends share, the command line and the window: where the drives come
-// from (--simulate, --device-dir), where the working files go (--workdir) and which update
+// from (--simulate, --device-dir, --sim-latency), where the working files go (--workdir) and which update
 // server is asked (--server).
 #pragma once
 
@@ -20,6 +20,7 @@ struct SourceOptionTexts {
   std::vector<std::string> deviceDirs;
   std::string workdir;
   std::string server;
+  std::string simLatency;
 };
 
 void AddSourceOptions(CLI::App& app, SourceOptionTexts& texts);

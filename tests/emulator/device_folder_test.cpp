@@ -27,6 +27,10 @@ void WriteFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
             static_cast<std::streamsize>(bytes.size()));
 }
 
+void WriteText(const fs::path& path, const std::string& text) {
+  WriteFile(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
 TEST(EmuDeviceFolderTest, WritesTheFourFilesOfTheContract) {
   ScopedTempDir dir("emu_folder");
   const fs::path folder = dir / "nested/device";
@@ -155,6 +159,19 @@ TEST(EmuDeviceFolderTest, BrokenFoldersAreRefusedWithTheReason) {
       {"empty flash.bin for a model with data flash", 5,
        [](const fs::path& f) { fs::resize_file(f / "flash.bin", 0); }, nullptr},
       {"no memory2.bin", 5, [](const fs::path& f) { fs::remove(f / "memory2.bin"); }, nullptr},
+      {"latency.txt with a line break", 5,
+       [](const fs::path& f) { WriteText(f / "latency.txt", "1000\n"); }, nullptr},
+      {"latency.txt not a number", 5,
+       [](const fs::path& f) { WriteText(f / "latency.txt", "1 ms\n"); }, "latency.txt"},
+      {"latency.txt negative", 5, [](const fs::path& f) { WriteText(f / "latency.txt", "-5"); },
+       "latency.txt"},
+      {"latency.txt empty", 5, [](const fs::path& f) { WriteText(f / "latency.txt", ""); },
+       "latency.txt"},
+      {"latency.txt above ten seconds", 5,
+       [](const fs::path& f) { WriteText(f / "latency.txt", "10000001"); }, "latency.txt"},
+      {"latency.txt far too long", 5,
+       [](const fs::path& f) { WriteText(f / "latency.txt", std::string(4096, '1')); },
+       "latency.txt"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -170,6 +187,28 @@ TEST(EmuDeviceFolderTest, BrokenFoldersAreRefusedWithTheReason) {
     EXPECT_FALSE(loaded.device);
     EXPECT_NE(loaded.error.find(c.errorMentions), std::string::npos) << loaded.error;
   }
+}
+
+TEST(EmuDeviceFolderTest, LatencyFileMakesEveryCommandTakeThatLong) {
+  ScopedTempDir dir("emu_folder");
+  ASSERT_TRUE(WriteDeviceFolder(dir.path(), testing::SmallDeviceImages(0x05)).ok());
+  ASSERT_TRUE(WriteDeviceLatency(dir.path(), std::chrono::microseconds(20'000)).ok());
+  EXPECT_EQ(ReadFile(dir / "latency.txt"), (std::vector<uint8_t>{'2', '0', '0', '0', '0', '\n'}));
+
+  const LoadedDevice loaded = LoadDeviceFolder(dir.path());
+  ASSERT_TRUE(loaded.device) << loaded.error;
+  UnitBuffer unit{};
+  // A lower bound only: sleeping never ends early, however busy the machine.
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 3; ++i) {
+    loaded.device->Execute(MakeInquiryCdb(), DataDirection::FromDevice,
+                           unit);
+  }
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(60));
+
+  // Without a latency the file goes, and with it the delay.
+  ASSERT_TRUE(WriteDeviceLatency(dir.path(), std::nullopt).ok());
+  EXPECT_FALSE(fs::exists(dir / "latency.txt"));
 }
 
 TEST(EmuDeviceFolderTest, MissingOrEmptyMemoriesAreMemoriesTheDeviceLacks) {

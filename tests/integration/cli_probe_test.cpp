@@ -71,6 +71,9 @@ TEST(CliProbeTest, BadArgumentsExitWithTwoAndSayWhy) {
       {{"--device-dir", "@3", "probe"}, "folder is missing"},
       {{"--device-dir", (temp / "none").string(), "probe"}, "does not exist"},
       {{"--device-dir", (temp / "none").string() + "@2", "--simulate", "5", "probe"}, ""},
+      {{"probe", "--simulate", "5", "--sim-latency", "1ms"}, "--sim-latency \"1ms\""},
+      {{"probe", "--simulate", "5", "--sim-latency", "20000000"}, "0 to 10000000"},
+      {{"probe", "--sim-latency", "1000"}, "simulated devices only"},
       {{"probe", "--bogus"}, "--bogus"},
       {{}, "subcommand"},
   };
