@@ -55,6 +55,16 @@ std::unique_ptr<DiskHost> MakeDiskHost(const GlobalOptions& options, std::string
       err << program << ": " << loaded.error << "\n";
       return nullptr;
     }
+    Configure(*loaded.device, options, dir.drive);
+    host->Attach(dir.drive, loaded.device);
+  }
+  if (options.simulateType) {
+    if (!claim(kDefaultSimulatedDrive, "--simulate")) {
+      return nullptr;
+    }
+    emu::PresetOptions preset;
+    preset.rawType = *options.simulateType;
+    auto device = emu::MakeSimulatedDevice(emu::MakePresetImages(preset));
     Configure(*device, options, kDefaultSimulatedDrive);
     host->Attach(kDefaultSimulatedDrive, std::move(device));
   }
