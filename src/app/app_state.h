@@ -51,6 +51,9 @@ struct DownloadReport {
 struct AppState {
   std::string frontEnd;                 // the program's name, for the run history
   std::filesystem::path programFolder;  // `ProgramFolder`: where working files go
+  // Where the run history and the backups are kept; empty: the program folder. One device's
+  // run of `update --all` works in a folder of its own but keeps its records with the others'.
+  std::filesystem::path recordsFolder;
   bool serviceMode = false;             // `ServiceMode`, toggled by Ctrl+A
 
   DeviceInfo deviceInfo;
@@ -94,5 +97,9 @@ struct AppState {
   DownloadPhase downloadPhase = DownloadPhase::Idle;
   DownloadReport downloadReport;
 };
+
+inline std::filesystem::path RecordsFolder(const AppState& state) {
+  return state.recordsFolder.empty() ? state.programFolder : state.recordsFolder;
+}
 
 }  // namespace korvan

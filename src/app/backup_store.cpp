@@ -206,7 +206,8 @@ BackupResult StageBackup(const fs::path& workdir, const BackupSource& source) {
 }
 
 BackupResult PublishBackup(const fs::path& staged, const fs::path& workdir, std::string_view model,
-                           int keep, std::chrono::system_clock::time_point now) {
+                           int keep, std::chrono::system_clock::time_point now,
+                           std::optional<std::chrono::system_clock::time_point> keepSince) {
   const fs::path backups = workdir / kBackupsFolderName;
   const std::string base = std::string(model) + "_" + Stamp(now);
   std::error_code code;
@@ -219,7 +220,7 @@ BackupResult PublishBackup(const fs::path& staged, const fs::path& workdir, std:
     }
     fs::rename(staged, target, code);
     if (!code) {
-      PruneBackups(backups, model, keep);
+      PruneBackups(backups, model, keep, keepSince);
       return {target, {}};
     }
     if (code != std::errc::directory_not_empty && code != std::errc::file_exists) {
@@ -248,7 +249,10 @@ void DiscardStagedBackup(const fs::path& staged) {
   }
 }
 
-void PruneBackups(const fs::path& backupsFolder, std::string_view model, int keep) {
+void PruneBackups(const fs::path& backupsFolder, std::string_view model, int keep,
+                  std::optional<std::chrono::system_clock::time_point> keepSince) {
+  // Stamps are local times written most significant first, so they compare as texts.
+  const std::string kept = keepSince ? Stamp(*keepSince) : std::string();
   struct Found {
     BackupName name;
     fs::path path;
@@ -271,6 +275,9 @@ void PruneBackups(const fs::path& backupsFolder, std::string_view model, int kee
                                         : a.name.suffix > b.name.suffix;
   });
   for (size_t i = static_cast<size_t>(std::max(keep, 0)); i < found.size(); ++i) {
+    if (!kept.empty() && found[i].name.stamp >= kept) {
+      continue;
+    }
     std::error_code ignored;
     fs::remove_all(found[i].path, ignored);
   }

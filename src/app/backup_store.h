@@ -27,6 +27,9 @@ inline constexpr std::string_view kBackupStagingPrefix = ".staging-";
 struct BackupSettings {
   int keep = kDefaultBackupsKept;  // newest backups kept per model; 0: no backups are made
   std::string programVersion;      // written into each manifest
+  // Backups made since then are never pruned: the devices of one `update --all` may be of one
+  // model, and each must keep the backup of its own memories whatever `keep` says.
+  std::optional<std::chrono::system_clock::time_point> keepSince = std::nullopt;
 
   bool enabled() const { return keep > 0; }
 };
@@ -54,12 +57,14 @@ std::string BackupModelName(const DeviceInfo& device);
 BackupResult StageBackup(const std::filesystem::path& workdir, const BackupSource& source);
 
 // Renames the staging folder to <model>_<stamp of `now`, local time>, with -2, -3, ... when that
-// name is taken, then keeps only the newest `keep` backups of the model. Fails when the rename
-// does; the staging folder is then left for the caller to discard.
+// name is taken, then keeps only the newest `keep` backups of the model (and any made since
+// `keepSince`). Fails when the rename does; the staging folder is then left for the caller to
+// discard.
 BackupResult PublishBackup(const std::filesystem::path& staged, const std::filesystem::path& workdir,
                            std::string_view model, int keep,
                            std::chrono::system_clock::time_point now =
-                               std::chrono::system_clock::now());
+                               std::chrono::system_clock::now(),
+                           std::optional<std::chrono::system_clock::time_point> keepSince = {});
 
 // StageBackup then PublishBackup (the staging folder is discarded on failure).
 BackupResult SaveBackup(const std::filesystem::path& workdir, const BackupSource& source, int keep);
@@ -70,8 +75,9 @@ void DiscardStagedBackup(const std::filesystem::path& staged);
 // Keeps the newest `keep` backups of `model` in `backupsFolder`, newest by the stamp and suffix
 // in the folder name. Only real folders named exactly <model>_<YYYYMMDD-HHMMSS>[-N] are counted
 // or deleted: whatever else lies there (other models, files, links, the user's own folders)
-// is left alone.
-void PruneBackups(const std::filesystem::path& backupsFolder, std::string_view model, int keep);
+// is left alone, and so is a backup made since `keepSince`.
+void PruneBackups(const std::filesystem::path& backupsFolder, std::string_view model, int keep,
+                  std::optional<std::chrono::system_clock::time_point> keepSince = {});
 
 struct BackupImageRecord {
   uint64_t size = 0;

@@ -27,7 +27,16 @@ class StatusBarObserver final : public CopyObserver {
   void SlotPosition(int slot, int position) override {
     if (slot == 0 && position != lastPosition_) {
       lastPosition_ = position;
-      window_.Post([&view = view_, position] { view.SetStatusPosition(position); });
+      window_.Post([&view = view_, position, done = done_, total = total_] {
+        view.SetStatusAmount(done, total);
+        view.SetStatusPosition(position);
+      });
+    }
+  }
+  void SlotAmount(int slot, uint64_t done, uint64_t total) override {
+    if (slot == 0) {
+      done_ = done;
+      total_ = total;
     }
   }
 
@@ -35,6 +44,8 @@ class StatusBarObserver final : public CopyObserver {
   WindowThread& window_;
   View& view_;
   int lastPosition_ = -1;
+  uint64_t done_ = 0;  // the amount behind the next position, sent with it
+  uint64_t total_ = 0;
 };
 
 }  // namespace
@@ -50,6 +61,7 @@ DetectionWorker::~DetectionWorker() {
 void DetectionWorker::Start() {
   folder_ = state_.programFolder;
   frontEnd_ = state_.frontEnd;
+  records_ = RecordsFolder(state_);
   thread_.Start([this](std::stop_token stop) { Run(stop); });
 }
 
@@ -84,8 +96,11 @@ void DetectionWorker::Run(std::stop_token stop) {
 
 bool DetectionWorker::Scan(std::stop_token stop, DeviceInfo& info, int& drive) {
   DeviceChannel probe(host_, slots_);
+  const bool oneDrive = options_.onlyDrive >= kFirstDrive && options_.onlyDrive <= kLastDrive;
+  const int first = oneDrive ? options_.onlyDrive : kFirstDrive;
+  const int last = oneDrive ? options_.onlyDrive : kLastDrive;
   for (int scans = 1;; ++scans) {
-    for (int n = kFirstDrive; n <= kLastDrive; ++n) {
+    for (int n = first; n <= last; ++n) {
       if (stop.stop_requested()) {
         return false;
       }
@@ -185,7 +200,7 @@ void DetectionWorker::ReadDevice(std::stop_token stop, DeviceInfo info, int driv
     EnableFileSource(view, 0);
   });
 
-  AppendHistory(folder_, DeviceHistoryEntry(kHistoryDetect, frontEnd_, info, drive));
+  AppendHistory(records_, DeviceHistoryEntry(kHistoryDetect, frontEnd_, info, drive));
 
   if (type == 8) {
     PostAndWait(window_, [&view = view_] { ShowResult(view, 7); });

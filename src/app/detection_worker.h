@@ -22,6 +22,8 @@ struct DetectionOptions {
   std::chrono::milliseconds scanInterval{1000};
   // 0: scan until a device answers (the program); n: give up after n scans (NotFound).
   int maxScans = 0;
+  // -1: every drive 0..25; otherwise this drive alone (the user named the device's drive).
+  int onlyDrive = -1;
 };
 
 class DetectionWorker {
@@ -53,6 +55,7 @@ class DetectionWorker {
   DetectionOptions options_;
   std::filesystem::path folder_;
   std::string frontEnd_;
+  std::filesystem::path records_;  // where the history is kept
   WorkerThread thread_;
 };
 

@@ -58,6 +58,7 @@ void DownloadWorker::Start(int voiceItemData) {
   job.device = state_.deviceInfo;
   job.file = state_.updateFileInfo;
   job.folder = state_.programFolder;
+  job.records = RecordsFolder(state_);
   job.serverUrl = state_.serverUrl;
   job.voiceItemData = voiceItemData;
   job.history = DeviceHistoryEntry(kHistoryDownload, state_.frontEnd, state_.deviceInfo,
@@ -75,7 +76,7 @@ bool DownloadWorker::Stop(StopDeadline deadline) {
 void DownloadWorker::RecordEnd(const Job& job, std::string error) {
   HistoryEntry entry = job.history;
   entry.error = std::move(error);
-  AppendHistory(job.folder, std::move(entry));
+  AppendHistory(job.records, std::move(entry));
 }
 
 void DownloadWorker::Fail(std::stop_token stop, const Job& job, int code, DownloadReport report) {

@@ -44,6 +44,7 @@ class DownloadWorker {
     DeviceInfo device;
     UpdateFileInfo file;
     std::filesystem::path folder;
+    std::filesystem::path records;  // the history
     std::string serverUrl;
     int voiceItemData = 0;
     HistoryEntry history;  // the line a flow that ends here appends

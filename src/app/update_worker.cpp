@@ -54,12 +54,19 @@ class WindowWriterObserver final : public RegionWriterObserver {
     if (slot == 0 && position != lastPosition_) {
       lastPosition_ = position;
       const bool clearText = std::exchange(clearTextFirst_, false);
-      window_.Post([&view = view_, position, clearText] {
+      window_.Post([&view = view_, position, clearText, done = done_, total = total_] {
         if (clearText) {
           view.SetStatusText("");
         }
+        view.SetStatusAmount(done, total);
         view.SetStatusPosition(position);
       });
+    }
+  }
+  void SlotAmount(int slot, uint64_t done, uint64_t total) override {
+    if (slot == 0) {
+      done_ = done;
+      total_ = total;
     }
   }
   void SlotText(int slot, std::string_view text) override {
@@ -84,6 +91,8 @@ class WindowWriterObserver final : public RegionWriterObserver {
   View& view_;
   bool clearTextFirst_;
   int lastPosition_ = -1;
+  uint64_t done_ = 0;  // the amount behind the next position, sent with it
+  uint64_t total_ = 0;
 };
 
 }  // namespace
@@ -110,6 +119,7 @@ void UpdateWorker::Start() {
   job.fwCopy = state_.FwReadPath;
   job.flashCopy = state_.FlashReadPath;
   job.folder = state_.programFolder;
+  job.records = RecordsFolder(state_);
   job.drive = state_.DetectedDrive;
   job.verify = state_.verify;
   job.quiet = state_.QuietUpload;
@@ -184,7 +194,7 @@ void UpdateWorker::RecordHistory(Job& job, std::string_view error) {
       }
     }
   }
-  AppendHistory(job.folder, entry);
+  AppendHistory(job.records, entry);
 }
 
 void UpdateWorker::SetCell(int cellId, std::string_view text) {
@@ -265,7 +275,7 @@ void UpdateWorker::Run(std::stop_token stop, Job job) {
   } stagedGuard{job};
   if (job.backups.enabled()) {
     const BackupResult staged = StageBackup(
-        job.folder, {job.device, job.fwCopy, job.flashCopy, job.backups.programVersion});
+        job.records, {job.device, job.fwCopy, job.flashCopy, job.backups.programVersion});
     if (!staged.ok()) {
       FailBackup(staged.error);
       RecordHistory(job, kBackupNotSavedError + staged.error);
@@ -368,8 +378,9 @@ bool UpdateWorker::PublishBackupBeforeWriting(Job& job) {
   if (job.backupStaged.empty()) {
     return true;  // backups are off, or this run's backup is already in place
   }
-  const BackupResult published = PublishBackup(job.backupStaged, job.folder,
-                                               BackupModelName(job.device), job.backups.keep);
+  const BackupResult published =
+      PublishBackup(job.backupStaged, job.records, BackupModelName(job.device), job.backups.keep,
+                    std::chrono::system_clock::now(), job.backups.keepSince);
   if (!published.ok()) {
     FailBackup(published.error);
     return false;

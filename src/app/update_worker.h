@@ -61,6 +61,7 @@ class UpdateWorker {
     std::filesystem::path fwCopy;
     std::filesystem::path flashCopy;
     std::filesystem::path folder;
+    std::filesystem::path records;  // the history and the backups
     int32_t drive = -1;
     bool verify = true;
     bool quiet = false;

@@ -48,6 +48,9 @@ class View {
   // The status bar: position 0..100 (not clamped), its text (empty: the percentage shows),
   // its colours and whether any text is drawn.
   virtual void SetStatusPosition(int position) = 0;
+  // The bytes behind the position set next: `done` of `total` in the copy or write that moves
+  // the bar. Only a view that shows a rate needs them; the window's bar does not.
+  virtual void SetStatusAmount(uint64_t /*done*/, uint64_t /*total*/) {}
   virtual void SetStatusText(std::string_view text) = 0;
   virtual void SetStatusColours(const StatusColours& colours) = 0;
   virtual void SetStatusShowText(bool show) = 0;

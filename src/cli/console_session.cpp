@@ -21,7 +21,8 @@ ConsoleSession::ConsoleSession(DiskHost& diskHost, const frontend::GlobalOptions
   InitMainDialogControls(view);
   state.serverUrl = options.serverUrl;
   state.frontEnd = "korvan";
-  state.backups = {options.backups, std::string(frontend::kProgramVersion)};
+  state.backups.keep = options.backups;
+  state.backups.programVersion = frontend::kProgramVersion;
 }
 
 bool ConsoleSession::PrepareFolder(const frontend::GlobalOptions& options, std::ostream& err) {
@@ -62,15 +63,22 @@ void ConsoleSession::FinishUpdate(UpdateWorker& worker, bool started) {
   window.RunPending();
 }
 
+std::string DrivesSearched(const frontend::GlobalOptions& options) {
+  if (options.drive) {
+    return "drive " + std::to_string(*options.drive);
+  }
+  return "drives " + std::to_string(kFirstDrive) + "-" + std::to_string(kLastDrive);
+}
+
 bool ConsoleSession::Detect(bool once, bool serviceMode, const frontend::GlobalOptions& options,
                             std::ostream& err) {
   state.serviceMode = serviceMode;
   if (!once && !options.json) {
-    err << "Searching drives " << kFirstDrive << "-" << kLastDrive
-        << " until a device answers (Ctrl+C to give up)...\n";
+    err << "Searching " << DrivesSearched(options) << " until a device answers (Ctrl+C to give up)...\n";
   }
   DetectionWorker worker(host, slots, window, view, state,
-                         DetectionOptions{std::chrono::milliseconds(1000), once ? 1 : 0});
+                         DetectionOptions{std::chrono::milliseconds(1000), once ? 1 : 0,
+                                          options.drive.value_or(-1)});
   worker.Start();
   RunUntil([this] {
     return state.detectionPhase == DetectionPhase::Ready ||
@@ -88,6 +96,9 @@ void ReportNoDevice(DiskHost& host, const frontend::GlobalOptions& options, std:
                     std::ostream& err) {
   if (options.json) {
     out << "null\n";
+  } else if (options.drive) {
+    out << "No device answered on drive " << *options.drive << " (" << host.DriveName(*options.drive)
+        << ").\n";
   } else {
     out << "No device answered on drives " << kFirstDrive << "-" << kLastDrive << ".\n";
   }

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <ostream>
+#include <string>
 
 #include "app/app_state.h"
 #include "app/task_queue.h"
@@ -55,7 +56,11 @@ class ConsoleSession {
   InterruptHandlerScope interruptHandler_;  // last: gone before the queue it posts to
 };
 
-// Says that no device answered and which disks could not be opened.
+// "drive N" with --drive, else "drives 0-25": where device commands look.
+std::string DrivesSearched(const frontend::GlobalOptions& options);
+
+// Says that no device answered (on the --drive when given) and which disks could not be
+// opened.
 void ReportNoDevice(DiskHost& host, const frontend::GlobalOptions& options, std::ostream& out,
                     std::ostream& err);
 

@@ -8,6 +8,7 @@
 #include "cli/probe_command.h"
 #include "cli/restore_command.h"
 #include "cli/settings_command_line.h"
+#include "cli/update_all_command.h"
 #include "cli/update_commands.h"
 #include "frontend/device_source.h"
 #include "frontend/global_options.h"
@@ -35,6 +36,12 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
   frontend::AddSourceOptions(app, sourceTexts);
   frontend::AddVersionFlag(app, "korvan");
   app.add_flag("--json", options.json, "Print machine-readable JSON");
+  int drive = -1;
+  CLI::Option* driveOption =
+      app.add_option("--drive", drive,
+                     "Look for the device on drive N alone (see probe); for every device command")
+          ->type_name("N")
+          ->check(CLI::Range(kFirstDrive, kLastDrive));
 
   CLI::App* probe =
       app.add_subcommand("probe", "Scan drives 0-25 once and list every device that answers");
@@ -63,6 +70,8 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
   update->add_option("FILE", updateOptions.file, "The update file (.bin)")->required();
   update->add_flag("--no-verify", noVerify, "Skip the read-back of each whole region");
   update->add_flag("--quiet", updateOptions.quiet, "No live progress line");
+  update->add_flag("--all", updateOptions.all,
+                   "Update every attached device of the file's model at once, one line each");
 
   FetchOptions fetchOptions;
   std::string fetchType;
@@ -126,6 +135,9 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (!frontend::ResolveSourceOptions(sourceTexts, options, "korvan", err)) {
     return kBadArguments;
   }
+  if (driveOption->count() > 0) {
+    options.drive = drive;
+  }
 
   if (history->parsed()) {
     return RunHistory(options, historyOptions, out, err);
@@ -162,6 +174,9 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
   }
   if (update->parsed()) {
     updateOptions.verify = !noVerify;
+    if (updateOptions.all) {
+      return RunUpdateAll(*host, options, updateOptions, out, err);
+    }
     return RunUpdate(*host, options, updateOptions, out, err);
   }
   // 0 is "not given"; what is given must be a country byte (ChoosePackage says which ones).

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/console_session.h"
 #include "cli/json_text.h"
 #include "device/device_channel.h"
 
@@ -57,7 +58,9 @@ int RunProbe(DiskHost& host, const frontend::GlobalOptions& options, std::ostrea
   DriveSlotTable slots;  // the probe claims nothing; the channel still needs a table
   DeviceChannel channel(host, slots);
   std::vector<Found> found;
-  for (int drive = kFirstDrive; drive <= kLastDrive; ++drive) {
+  const int first = options.drive.value_or(kFirstDrive);
+  const int last = options.drive.value_or(kLastDrive);
+  for (int drive = first; drive <= last; ++drive) {
     DeviceInfo info;
     if (channel.ProbeDrive(drive, info)) {
       found.push_back({drive, static_cast<uint8_t>(info.typeCode)});
@@ -76,7 +79,7 @@ int RunProbe(DiskHost& host, const frontend::GlobalOptions& options, std::ostrea
           << "): device found, raw type byte " << int{f.rawType} << " (" << Hex(f.rawType) << ")\n";
     }
     if (found.empty()) {
-      out << "No device answered on drives " << kFirstDrive << "-" << kLastDrive << ".\n";
+      out << "No device answered on " << DrivesSearched(options) << ".\n";
     }
   }
   if (found.empty()) {

@@ -101,7 +101,7 @@ void RecordRestore(const AppState& state, const std::filesystem::path& backupDir
   if (!result.ok()) {
     entry.error = result.error.empty() ? "the restore did not complete" : result.error;
   }
-  AppendHistory(state.programFolder, std::move(entry));
+  AppendHistory(RecordsFolder(state), std::move(entry));
 }
 
 }  // namespace

@@ -22,21 +22,20 @@ std::string Absolute(const std::string& file) {
   return path.empty() ? file : path.string();
 }
 
-// The Open command with `file` as the user's choice in the open-file dialog.
-void OpenFile(ConsoleSession& session, const std::string& file) {
-  session.view.QueueFileChoice(Absolute(file));
-  OpenUpdateFile(session.view, session.state);
-}
-
 std::string Padded(std::string_view text, size_t width) {
   return std::string(text) + std::string(width > text.size() ? width - text.size() : 1, ' ');
 }
 
-bool Accepted(const ConsoleSession& session) {
-  return session.state.UpdateFileReady && session.view.Control(ids::kUploadButton).enabled;
+}  // namespace
+
+void OpenFile(ConsoleView& view, AppState& state, const std::string& file) {
+  view.QueueFileChoice(Absolute(file));
+  OpenUpdateFile(view, state);
 }
 
-}  // namespace
+bool Accepted(const ConsoleView& view, const AppState& state) {
+  return state.UpdateFileReady && view.Control(ids::kUploadButton).enabled;
+}
 
 int RunCheck(DiskHost& host, const frontend::GlobalOptions& options, const CheckOptions& check,
              std::ostream& out, std::ostream& err) {
@@ -53,8 +52,8 @@ int RunCheck(DiskHost& host, const frontend::GlobalOptions& options, const Check
     ReportNoDevice(host, options, out, err);
     return 1;
   }
-  OpenFile(session, check.file);
-  const bool accepted = Accepted(session);
+  OpenFile(session.view, session.state, check.file);
+  const bool accepted = Accepted(session.view, session.state);
   const ConsoleView& view = session.view;
   if (options.json) {
     out << JsonLine({{"accepted", accepted},
@@ -90,7 +89,7 @@ int RunUpdate(DiskHost& host, const frontend::GlobalOptions& options, const Upda
   ConsoleView& view = session.view;
   state.source = 1;  // the local-file source
   state.verify = update.verify;
-  OpenFile(session, update.file);
+  OpenFile(view, state, update.file);
 
   bool started = false;
   {
@@ -113,8 +112,8 @@ int RunDiff(DiskHost& host, const frontend::GlobalOptions& options, const DiffOp
     ReportNoDevice(host, options, out, err);
     return 1;
   }
-  OpenFile(session, diff.file);
-  const bool accepted = Accepted(session);
+  OpenFile(session.view, session.state, diff.file);
+  const bool accepted = Accepted(session.view, session.state);
   DryRunResult dry;
   if (accepted) {
     dry = DryRunUpdate(session.state, session.state.programFolder / "dry-run");

@@ -6,6 +6,8 @@
 #include <ostream>
 #include <string>
 
+#include "app/app_state.h"
+#include "cli/console_view.h"
 #include "device/scsi_transport.h"
 #include "frontend/global_options.h"
 
@@ -25,7 +27,13 @@ struct UpdateOptions {
   std::string file;
   bool verify = true;  // --no-verify clears the "проверить" box
   bool quiet = false;  // no live progress line
+  bool all = false;    // every attached device of the file's model (update_all_command.h)
 };
+
+// The Open command with `file` as the user's choice in the open-file dialog.
+void OpenFile(ConsoleView& view, AppState& state, const std::string& file);
+// Whether the opened file was accepted: Upload would be enabled.
+bool Accepted(const ConsoleView& view, const AppState& state);
 
 // Exit status: 0 when every attempted component ended "Обновлено" (or all were "Same"), 1
 // otherwise (refused file, failed or parked write, no device), 2 when the working folder

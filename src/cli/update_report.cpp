@@ -37,60 +37,74 @@ std::vector<std::string> ErrorsShown(const ConsoleView& view) {
 
 }  // namespace
 
+UpdateOutcome OutcomeOf(const ConsoleView& view, const AppState& state, bool started) {
+  UpdateOutcome outcome;
+  outcome.firmware = view.FieldText(ids::kFwResultText);
+  outcome.voice = view.FieldText(ids::kVoiceResultText);
+  outcome.database = view.FieldText(ids::kDbResultText);
+  outcome.status = view.StatusShown();
+  outcome.message = view.LastMessage();
+  outcome.parked = state.updatePhase == UpdatePhase::Parked;
+  outcome.errors = ErrorsShown(view);
+  outcome.backup = state.lastBackup.string();
+  if (!state.backupError.empty()) {
+    outcome.errors.push_back(
+        "the device's memories could not be backed up, so nothing was written: " +
+        state.backupError);
+  }
+  outcome.good =
+      started && !outcome.parked && !state.updateFailed && state.backupError.empty();
+  for (const std::string* cell : {&outcome.firmware, &outcome.voice, &outcome.database}) {
+    outcome.good = outcome.good && (cell->empty() || *cell == kSameText || *cell == kUpdatedText);
+  }
+  return outcome;
+}
+
+nlohmann::ordered_json OutcomeJson(const UpdateOutcome& outcome,
+                                   const nlohmann::ordered_json& extra) {
+  nlohmann::ordered_json report = extra.is_object() ? extra : nlohmann::ordered_json::object();
+  report["firmware"] = outcome.firmware;
+  report["voice"] = outcome.voice;
+  report["database"] = outcome.database;
+  report["status"] = outcome.status;
+  report["message"] = outcome.message;
+  report["parked"] = outcome.parked;
+  report["backup"] = outcome.backup.empty() ? nlohmann::ordered_json()
+                                            : nlohmann::ordered_json(outcome.backup);
+  report["errors"] = outcome.errors;
+  return report;
+}
+
 int ReportUpdate(const ConsoleSession& session, bool started, bool json,
                  const nlohmann::ordered_json& extra, std::ostream& out) {
-  const ConsoleView& view = session.view;
-  const AppState& state = session.state;
-  const std::string cells[] = {view.FieldText(ids::kFwResultText),
-                               view.FieldText(ids::kVoiceResultText),
-                               view.FieldText(ids::kDbResultText)};
-  const bool parked = state.updatePhase == UpdatePhase::Parked;
-  std::vector<std::string> errors = ErrorsShown(view);
-  if (!state.backupError.empty()) {
-    errors.push_back("the device's memories could not be backed up, so nothing was written: " +
-                     state.backupError);
-  }
-  bool good = started && !parked && !state.updateFailed && state.backupError.empty();
-  for (const auto& cell : cells) {
-    good = good && (cell.empty() || cell == kSameText || cell == kUpdatedText);
-  }
+  const UpdateOutcome outcome = OutcomeOf(session.view, session.state, started);
   if (json) {
-    nlohmann::ordered_json report = extra.is_object() ? extra : nlohmann::ordered_json::object();
-    report["firmware"] = cells[0];
-    report["voice"] = cells[1];
-    report["database"] = cells[2];
-    report["status"] = view.StatusShown();
-    report["message"] = view.LastMessage();
-    report["parked"] = parked;
-    report["backup"] = state.lastBackup.empty() ? nlohmann::ordered_json()
-                                                : nlohmann::ordered_json(state.lastBackup.string());
-    report["errors"] = errors;
-    out << JsonLine(report) << '\n';
-    return good ? 0 : 1;
+    out << JsonLine(OutcomeJson(outcome, extra)) << '\n';
+    return outcome.good ? 0 : 1;
   }
   if (extra.is_object()) {
     for (const auto& [key, value] : extra.items()) {
       out << key << ": " << (value.is_string() ? value.get<std::string>() : value.dump()) << '\n';
     }
   }
-  out << "Firmware:  " << cells[0] << '\n'
-      << "Voice:     " << cells[1] << '\n'
-      << "Database:  " << cells[2] << '\n'
-      << "Status:    " << view.StatusShown() << '\n';
-  if (!state.lastBackup.empty()) {
-    out << "Backup:    " << state.lastBackup.string() << '\n';
+  out << "Firmware:  " << outcome.firmware << '\n'
+      << "Voice:     " << outcome.voice << '\n'
+      << "Database:  " << outcome.database << '\n'
+      << "Status:    " << outcome.status << '\n';
+  if (!outcome.backup.empty()) {
+    out << "Backup:    " << outcome.backup << '\n';
   }
-  for (const std::string& error : errors) {
+  for (const std::string& error : outcome.errors) {
     out << "Error:     " << error << '\n';
   }
-  if (const std::string message = view.LastMessage(); !message.empty()) {
-    out << "Message:\n" << message << '\n';
+  if (!outcome.message.empty()) {
+    out << "Message:\n" << outcome.message << '\n';
   }
-  if (parked) {
+  if (outcome.parked) {
     out << "The device stopped taking data; reconnect the USB cable and run the update "
            "again.\n";
   }
-  return good ? 0 : 1;
+  return outcome.good ? 0 : 1;
 }
 
 }  // namespace korvan::cli

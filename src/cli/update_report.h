@@ -6,10 +6,31 @@
 #include <nlohmann/json.hpp>
 
 #include <ostream>
+#include <string>
+#include <vector>
 
+#include "app/app_state.h"
 #include "cli/console_session.h"
+#include "cli/console_view.h"
 
 namespace korvan::cli {
+
+// How one device's update ended, as its window shows it.
+struct UpdateOutcome {
+  std::string firmware, voice, database;  // the result cells; empty when not attempted
+  std::string status;                     // the status bar
+  std::string message;                    // the last message box, or empty
+  bool parked = false;                    // the device stopped taking data
+  std::vector<std::string> errors;        // error texts the bar showed, each once
+  std::string backup;                     // the backup saved before the first write, or empty
+  bool good = false;  // every component "Обновлено" or "Same", and nothing failed
+};
+
+UpdateOutcome OutcomeOf(const ConsoleView& view, const AppState& state, bool started);
+
+// The outcome's fields as `update --json` prints them, after `extra`'s keys.
+nlohmann::ordered_json OutcomeJson(const UpdateOutcome& outcome,
+                                   const nlohmann::ordered_json& extra = {});
 
 // Prints the report (JSON with `extra`'s keys first, or text) and returns the exit status: 0
 // when every component ended "Обновлено" or "Same" and nothing failed, 1 otherwise.

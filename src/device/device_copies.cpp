@@ -96,6 +96,8 @@ std::filesystem::path ReadFlashToFile(const DeviceLink& link, DeviceInfo& info,
     do {
       channel.ReadUnit(buffer, MemorySelector::DataFlash, address);
       AppendUnit(file, buffer);
+      observer.SlotAmount(slot, std::min<uint64_t>(uint64_t{address} + kUnitSize, flashSize),
+                          flashSize);
       observer.SlotPosition(slot, FlashCopyPercent(address, flashSize));
       address += kUnitSize;
     } while (address < flashSize && !stop.stop_requested());

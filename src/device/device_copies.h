@@ -33,6 +33,9 @@ class CopyObserver {
   virtual ~CopyObserver() = default;
   virtual void SlotText(int slot, std::string_view text) = 0;
   virtual void SlotPosition(int slot, int position) = 0;
+  // The bytes behind the SlotPosition call that follows: `done` of `total`. Only a front end
+  // that shows a rate needs them.
+  virtual void SlotAmount(int /*slot*/, uint64_t /*done*/, uint64_t /*total*/) {}
 };
 
 // What a copy needs of the device link.

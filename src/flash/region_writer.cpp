@@ -244,12 +244,15 @@ StepResult WriteRegion(DeviceChannel& channel, int slot, const RegionWrite& requ
     done += n;
     if (layout.fixedUnits) {
       unitUnconfirmed = unitUnconfirmed || lastRead == 0;
+      observer.SlotAmount(slot, uint64_t{index + 1} * kUnitSize,
+                          uint64_t{kSignatureUnits} * kUnitSize);
       observer.SlotPosition(
           slot, Percent(uint64_t{index + 1} * kUnitSize, uint64_t{kSignatureUnits} * kUnitSize));
       if (index + 1 == kSignatureUnits) {
         break;
       }
     } else {
+      observer.SlotAmount(slot, done, length);
       observer.SlotPosition(slot, Percent(done, length));
       if (n < kUnitSize || lastRead == 0 || done >= length) {
         break;

@@ -52,6 +52,9 @@ class RegionWriterObserver {
   virtual ~RegionWriterObserver() = default;
   // Progress of the unit loop, 0..100, on the bar of `slot`.
   virtual void SlotPosition(int slot, int position) = 0;
+  // The bytes behind the SlotPosition call that follows: `done` of `total`. Only a front end
+  // that shows a rate needs them.
+  virtual void SlotAmount(int /*slot*/, uint64_t /*done*/, uint64_t /*total*/) {}
   // A text on the bar of `slot` (the reconnect request before parking).
   virtual void SlotText(int slot, std::string_view text) = 0;
   // The writer's status cell (1041-1043) shows "проверка.." while verifying.

@@ -18,12 +18,12 @@ void GiveFault(emu::SimulatedDevice& device, const SimulatedFault& fault) {
   }
 }
 
-// What the options make of every simulated device: its time per command, its fault.
-void Configure(emu::SimulatedDevice& device, const GlobalOptions& options) {
+// What the options make of the simulated device on `drive`: its time per command, its fault.
+void Configure(emu::SimulatedDevice& device, const GlobalOptions& options, int drive) {
   if (options.simLatency) {
     device.SetCommandDelay(*options.simLatency);
   }
-  if (options.simulateFault) {
+  if (options.simulateFault && options.simulateFault->Hits(drive)) {
     GiveFault(device, *options.simulateFault);
   }
 }
@@ -55,7 +55,7 @@ std::unique_ptr<DiskHost> MakeDiskHost(const GlobalOptions& options, std::string
       err << program << ": " << loaded.error << "\n";
       return nullptr;
     }
-    Configure(*loaded.device, options);
+    Configure(*loaded.device, options, dir.drive);
     host->Attach(dir.drive, loaded.device);
   }
   if (options.simulateType) {
@@ -65,7 +65,7 @@ std::unique_ptr<DiskHost> MakeDiskHost(const GlobalOptions& options, std::string
     emu::PresetOptions preset;
     preset.rawType = *options.simulateType;
     auto device = emu::MakeSimulatedDevice(emu::MakePresetImages(preset));
-    Configure(*device, options);
+    Configure(*device, options, kDefaultSimulatedDrive);
     host->Attach(kDefaultSimulatedDrive, std::move(device));
   }
   return host;

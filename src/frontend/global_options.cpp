@@ -55,6 +55,22 @@ std::optional<DeviceDirOption> ParseDeviceDir(const std::string& text, std::stri
 }
 
 std::optional<SimulatedFault> ParseSimulatedFault(std::string_view text, std::string& error) {
+  std::optional<int> drive;
+  if (const auto colon = text.find(':'); colon != std::string_view::npos) {
+    const std::string_view driveText = text.substr(colon + 1);
+    int value = -1;
+    const auto [end, failure] =
+        std::from_chars(driveText.data(), driveText.data() + driveText.size(), value);
+    if (driveText.empty() || failure != std::errc() ||
+        end != driveText.data() + driveText.size() || value < kFirstDrive || value > kLastDrive) {
+      error = std::string(kSimulateFaultVariable) + "=" + std::string(text) +
+              ": the drive after ':' must be a number from " + std::to_string(kFirstDrive) +
+              " to " + std::to_string(kLastDrive);
+      return std::nullopt;
+    }
+    drive = value;
+    text = text.substr(0, colon);
+  }
   const auto at = text.find('@');
   const std::string_view kind = text.substr(0, at);
   SimulatedFault fault;
@@ -69,10 +85,12 @@ std::optional<SimulatedFault> ParseSimulatedFault(std::string_view text, std::st
     fault.kind = SimulatedFault::Kind::Unplug;
   } else {
     error = std::string(kSimulateFaultVariable) + "=" + std::string(text) +
-            ": expected stall@N or unplug@N, N the commands the device answers first";
+            ": expected stall@N or unplug@N, N the commands the device answers first (and "
+            ":D to aim it at drive D alone)";
     return std::nullopt;
   }
   fault.answered = answered;
+  fault.drive = drive;
   return fault;
 }
 

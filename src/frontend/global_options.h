@@ -22,11 +22,15 @@ struct DeviceDirOption {
 
 // A fault the simulated devices are given (KORVAN_SIMULATE_FAULT), to try the program's
 // error paths: after answering `answered` commands the device stops answering (each later
-// command waits for ever) or is unplugged.
+// command waits for ever) or is unplugged. With `drive`, only the device on that drive gets
+// it, so a run over several devices can have one fail among good ones.
 struct SimulatedFault {
   enum class Kind : uint8_t { Stall, Unplug };
   Kind kind = Kind::Stall;
   uint64_t answered = 0;
+  std::optional<int> drive;
+
+  bool Hits(int deviceDrive) const { return !drive || *drive == deviceDrive; }
 };
 
 inline constexpr const char* kSimulateFaultVariable = "KORVAN_SIMULATE_FAULT";
@@ -38,6 +42,7 @@ struct GlobalOptions {
   std::string serverUrl;  // the update server's download directory, ending in '/'
   std::optional<SimulatedFault> simulateFault;   // $KORVAN_SIMULATE_FAULT
   int backups = kDefaultBackupsKept;  // --backups N: backups kept per model, 0 = none made
+  std::optional<int> drive;  // --drive N: device commands look for the device there alone
   // --sim-latency: every simulated device takes this long per command (else a device folder's
   // own latency, else none).
   std::optional<std::chrono::microseconds> simLatency;
@@ -61,7 +66,8 @@ std::optional<uint8_t> ParseTypeByte(const std::string& text);
 std::optional<std::string> ResolveServerUrl(const std::string& option, const char* environment,
                                             std::string& error);
 
-// "stall@N" or "unplug@N" (N decimal); nullopt with `error` set for anything else.
+// "stall@N" or "unplug@N" (N decimal), optionally followed by ":D" to aim it at drive D
+// alone; nullopt with `error` set for anything else.
 std::optional<SimulatedFault> ParseSimulatedFault(std::string_view text, std::string& error);
 
 // "DIR" or "DIR@N" with N a drive 0..25; nullopt with `error` set when N is bad.

@@ -80,7 +80,8 @@ int main(int argc, char** argv) {
   }
   appOptions.siteUrl = siteUrl;
   appOptions.serverUrl = options.serverUrl;
-  appOptions.backups = {options.backups, std::string(korvan::frontend::kProgramVersion)};
+  appOptions.backups.keep = options.backups;
+  appOptions.backups.programVersion = korvan::frontend::kProgramVersion;
 
   wxApp::SetInstance(new korvan::ui::CDahlia_UpdaterApp(std::move(appOptions)));
   return wxEntry(argc, argv);

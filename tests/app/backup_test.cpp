@@ -102,7 +102,8 @@ struct BackupRun : testing::DetectionRun {
     device->SetRecordMode(emu::RecordMode::CdbOnly);
     host.Attach(kDrive, device);
     EXPECT_TRUE(Run());
-    state.backups = {keep, "9.9.9"};
+    state.backups.keep = keep;
+    state.backups.programVersion = "9.9.9";
     controllerBefore = Memory(MemorySelector::Controller);
     flashBefore = Memory(MemorySelector::DataFlash);
     ChooseFile(emu::NewerUpdateFile(preset));
@@ -359,7 +360,7 @@ TEST(BackupTest, RestoreAfterABadUpdateGivesBackTheMemoriesByteForByte) {
   ASSERT_TRUE(run.Run());
   NullObserver observer;
   RestoreJob job{backups[0],         run.state.deviceInfo, kDrive, run.state.FwReadPath,
-                 run.state.FlashReadPath, run.folder.path(), {kDefaultBackupsKept, "9.9.9"}};
+                 run.state.FlashReadPath, run.folder.path(), {kDefaultBackupsKept, "9.9.9", std::nullopt}};
   RestoreResult result = RunRestore(run.host, run.slots, job, observer, {});
   ASSERT_TRUE(result.ok()) << result.error;
   EXPECT_TRUE(run.Memory(MemorySelector::Controller) == run.controllerBefore);

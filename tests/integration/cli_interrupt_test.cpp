@@ -49,6 +49,14 @@ TEST(CliInterruptTest, CtrlCEndsTheRunOnTime) {
        [](const fs::path& work, const fs::path&) {
          return FileSize(work / "TempFwData.bin") == 9 * 1024;
        }},
+      // update --all: the scan's INQUIRY, the device's own detection (INQUIRY and nine units,
+      // into the device's folder), then its worker waits.
+      {"a device's worker of update --all in a stalled command",
+       {"--simulate", "26", "update", "no-such-file.bin", "--all"},
+       "stall@11",
+       [](const fs::path& work, const fs::path&) {
+         return FileSize(work / "drive2" / "TempFwData.bin") == 9 * 1024;
+       }},
       // The whole detection (INQUIRY, 384 units of firmware, 8192 of data flash); the read of
       // the settings unit, made on the main thread, never returns.
       {"the main thread in a stalled command",

@@ -15,6 +15,7 @@ TEST(SimulatedFaultTest, ParsesStallAndUnplugAndRefusesTheRest) {
     const char* text;
     std::optional<Kind> kind;
     uint64_t answered;
+    std::optional<int> drive = std::nullopt;  // aimed at this drive alone
   };
   const Case cases[] = {
       {"stall@0", Kind::Stall, 0},          {"stall@9218", Kind::Stall, 9218},
@@ -22,6 +23,9 @@ TEST(SimulatedFaultTest, ParsesStallAndUnplugAndRefusesTheRest) {
       {"stall@", std::nullopt, 0},          {"stall@-1", std::nullopt, 0},
       {"stall@1x", std::nullopt, 0},        {"Stall@1", std::nullopt, 0},
       {"freeze@1", std::nullopt, 0},        {"unplug@99999999999999999999", std::nullopt, 0},
+      {"unplug@12:3", Kind::Unplug, 12, 3}, {"stall@0:25", Kind::Stall, 0, 25},
+      {"stall@1:26", std::nullopt, 0},      {"stall@1:", std::nullopt, 0},
+      {"stall@1:-1", std::nullopt, 0},      {"stall:3", std::nullopt, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -31,9 +35,12 @@ TEST(SimulatedFaultTest, ParsesStallAndUnplugAndRefusesTheRest) {
     if (fault) {
       EXPECT_EQ(fault->kind, *c.kind);
       EXPECT_EQ(fault->answered, c.answered);
+      EXPECT_EQ(fault->drive, c.drive);
+      // A fault without a drive hits every device; one with a drive hits that one only.
+      EXPECT_TRUE(fault->Hits(c.drive.value_or(7)));
+      EXPECT_EQ(fault->Hits(c.drive.value_or(7) + 1), !c.drive.has_value());
     } else {
       EXPECT_NE(error.find("KORVAN_SIMULATE_FAULT="), std::string::npos) << error;
-      EXPECT_NE(error.find("stall@N or unplug@N"), std::string::npos) << error;
     }
   }
 }
