@@ -4,6 +4,7 @@
 #include "app/main_window_steps.h"
 #include "app/run_history.h"
 #include "app/show_result.h"
+#include "app/status_bar_poster.h"
 #include "app/stop_wait.h"
 #include "device/device_channel.h"
 #include "device/device_copies.h"
@@ -13,39 +14,19 @@
 namespace korvan {
 namespace {
 
-// The copy's text and progress go to the window's status bar when the operation holds slot 0;
-// the other slots' bars have no window. Progress is posted only when the shown value changes.
+// The copy's text and progress go to the window's status bar when the operation holds slot 0.
 class StatusBarObserver final : public CopyObserver {
  public:
-  StatusBarObserver(WindowThread& window, View& view) : window_(window), view_(view) {}
+  StatusBarObserver(WindowThread& window, View& view) : bar_(window, view) {}
 
-  void SlotText(int slot, std::string_view text) override {
-    if (slot == 0) {
-      window_.Post([&view = view_, text = std::string(text)] { view.SetStatusText(text); });
-    }
-  }
-  void SlotPosition(int slot, int position) override {
-    if (slot == 0 && position != lastPosition_) {
-      lastPosition_ = position;
-      window_.Post([&view = view_, position, done = done_, total = total_] {
-        view.SetStatusAmount(done, total);
-        view.SetStatusPosition(position);
-      });
-    }
-  }
+  void SlotText(int slot, std::string_view text) override { bar_.Text(slot, text); }
+  void SlotPosition(int slot, int position) override { bar_.Position(slot, position); }
   void SlotAmount(int slot, uint64_t done, uint64_t total) override {
-    if (slot == 0) {
-      done_ = done;
-      total_ = total;
-    }
+    bar_.Amount(slot, done, total);
   }
 
  private:
-  WindowThread& window_;
-  View& view_;
-  int lastPosition_ = -1;
-  uint64_t done_ = 0;  // the amount behind the next position, sent with it
-  uint64_t total_ = 0;
+  StatusBarPoster bar_;
 };
 
 }  // namespace

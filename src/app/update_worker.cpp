@@ -7,6 +7,7 @@
 #include "app/main_window_steps.h"
 #include "app/run_history.h"
 #include "app/show_result.h"
+#include "app/status_bar_poster.h"
 #include "app/stop_wait.h"
 #include "device/model_catalogue.h"
 #include "device/update_file_header.h"
@@ -41,39 +42,22 @@ constexpr std::string_view kParkedError =
 constexpr std::string_view kInterruptedError = "interrupted: the program was closed";
 const std::string kBackupNotSavedError = "nothing was written: the backup could not be saved: ";
 
-// The writers' reports reach the window as posted tasks. Only slot 0's bar has a window; its
-// position is posted only when the shown value changes.
-// A bar text given to the first write stays until its first progress, then the percentage
-// shows as usual.
+// The writers' reports reach the window as posted tasks. A bar text given to the first write
+// stays until its first progress, then the percentage shows as usual.
 class WindowWriterObserver final : public RegionWriterObserver {
  public:
   WindowWriterObserver(WindowThread& window, View& view, bool clearTextFirst = false)
-      : window_(window), view_(view), clearTextFirst_(clearTextFirst) {}
+      : window_(window), view_(view), bar_(window, view), clearTextFirst_(clearTextFirst) {}
 
   void SlotPosition(int slot, int position) override {
-    if (slot == 0 && position != lastPosition_) {
-      lastPosition_ = position;
-      const bool clearText = std::exchange(clearTextFirst_, false);
-      window_.Post([&view = view_, position, clearText, done = done_, total = total_] {
-        if (clearText) {
-          view.SetStatusText("");
-        }
-        view.SetStatusAmount(done, total);
-        view.SetStatusPosition(position);
-      });
+    if (bar_.Position(slot, position, clearTextFirst_)) {
+      clearTextFirst_ = false;
     }
   }
   void SlotAmount(int slot, uint64_t done, uint64_t total) override {
-    if (slot == 0) {
-      done_ = done;
-      total_ = total;
-    }
+    bar_.Amount(slot, done, total);
   }
-  void SlotText(int slot, std::string_view text) override {
-    if (slot == 0) {
-      window_.Post([&view = view_, text = std::string(text)] { view.SetStatusText(text); });
-    }
-  }
+  void SlotText(int slot, std::string_view text) override { bar_.Text(slot, text); }
   void RegionCellText(Region region, std::string_view text) override {
     if (const int cell = CellOf(region); cell != 0) {
       window_.Post(
@@ -89,10 +73,8 @@ class WindowWriterObserver final : public RegionWriterObserver {
  private:
   WindowThread& window_;
   View& view_;
+  StatusBarPoster bar_;
   bool clearTextFirst_;
-  int lastPosition_ = -1;
-  uint64_t done_ = 0;  // the amount behind the next position, sent with it
-  uint64_t total_ = 0;
 };
 
 }  // namespace
