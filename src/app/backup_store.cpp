@@ -32,12 +32,13 @@ std::string Because(const std::error_code& error) {
   return error ? ": " + error.message() : std::string();
 }
 
-// The sizes the detection's copies have: the model's memories, at least one unit each.
+// The sizes the detection's copies have: the model's memories. A model without data flash has
+// no copy of it (the detection reads none) and an empty image.
 uint64_t ExpectedControllerSize(int8_t type) {
   return std::max<uint64_t>(ModelCatalogue::FwReadLength(type), kUnitSize);
 }
 uint64_t ExpectedFlashSize(int8_t type) {
-  return std::max<uint64_t>(ModelCatalogue::FlashSize(type), kUnitSize);
+  return ModelCatalogue::FlashSize(type);
 }
 
 std::string Stamp(std::chrono::system_clock::time_point now) {
@@ -89,6 +90,14 @@ std::optional<BackupName> ParseBackupName(std::string_view name, std::string_vie
 bool CopyImage(const fs::path& from, const fs::path& to, uint64_t expected,
                std::string_view what, std::string& error) {
   std::error_code code;
+  if (expected == 0) {
+    std::ofstream empty(to, std::ios::binary | std::ios::trunc);
+    if (!empty) {
+      error = "cannot create " + Quoted(to);
+      return false;
+    }
+    return true;
+  }
   const uint64_t size = fs::file_size(from, code);
   if (code || size != expected) {
     error = "the " + std::string(what) + " copy " + Quoted(from) +
