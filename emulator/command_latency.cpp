@@ -12,9 +12,11 @@ std::optional<std::chrono::microseconds> ParseCommandLatency(std::string_view te
   }
   uint64_t value = 0;
   const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), value);
-  const bool digitsOnly = !text.empty() && status == std::errc() && end == text.data() + text.size();
+  const bool digitsOnly =
+      !text.empty() && status == std::errc() && end == text.data() + text.size();
   if (!digitsOnly || value > static_cast<uint64_t>(kMaxCommandLatency.count())) {
-    error = "\"" + std::string(text) + "\" is not a latency: expected whole microseconds from 0 to " +
+    error = "\"" + std::string(text) +
+            "\" is not a latency: expected whole microseconds from 0 to " +
             std::to_string(kMaxCommandLatency.count());
     return std::nullopt;
   }

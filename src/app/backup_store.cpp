@@ -55,8 +55,8 @@ std::string Stamp(std::chrono::system_clock::time_point now) {
 }
 
 bool AllDigits(std::string_view text) {
-  return !text.empty() && std::all_of(text.begin(), text.end(),
-                                      [](char c) { return c >= '0' && c <= '9'; });
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // The stamp and suffix of a backup folder name of `model`; nullopt for any other name.
@@ -87,8 +87,8 @@ std::optional<BackupName> ParseBackupName(std::string_view name, std::string_vie
   return parsed;
 }
 
-bool CopyImage(const fs::path& from, const fs::path& to, uint64_t expected,
-               std::string_view what, std::string& error) {
+bool CopyImage(const fs::path& from, const fs::path& to, uint64_t expected, std::string_view what,
+               std::string& error) {
   std::error_code code;
   if (expected == 0) {
     std::ofstream empty(to, std::ios::binary | std::ios::trunc);
@@ -100,10 +100,10 @@ bool CopyImage(const fs::path& from, const fs::path& to, uint64_t expected,
   }
   const uint64_t size = fs::file_size(from, code);
   if (code || size != expected) {
-    error = "the " + std::string(what) + " copy " + Quoted(from) +
-            (code ? " cannot be read" + Because(code)
-                  : " holds " + std::to_string(size) + " bytes instead of " +
-                        std::to_string(expected));
+    error =
+        "the " + std::string(what) + " copy " + Quoted(from) +
+        (code ? " cannot be read" + Because(code)
+              : " holds " + std::to_string(size) + " bytes instead of " + std::to_string(expected));
     return false;
   }
   if (!fs::copy_file(from, to, code) || fs::file_size(to, code) != expected) {
@@ -244,7 +244,8 @@ BackupResult SaveBackup(const fs::path& workdir, const BackupSource& source, int
   if (!staged.ok()) {
     return staged;
   }
-  BackupResult published = PublishBackup(staged.path, workdir, BackupModelName(source.device), keep);
+  BackupResult published =
+      PublishBackup(staged.path, workdir, BackupModelName(source.device), keep);
   if (!published.ok()) {
     DiscardStagedBackup(staged.path);
   }

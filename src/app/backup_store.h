@@ -60,11 +60,11 @@ BackupResult StageBackup(const std::filesystem::path& workdir, const BackupSourc
 // name is taken, then keeps only the newest `keep` backups of the model (and any made since
 // `keepSince`). Fails when the rename does; the staging folder is then left for the caller to
 // discard.
-BackupResult PublishBackup(const std::filesystem::path& staged, const std::filesystem::path& workdir,
-                           std::string_view model, int keep,
-                           std::chrono::system_clock::time_point now =
-                               std::chrono::system_clock::now(),
-                           std::optional<std::chrono::system_clock::time_point> keepSince = {});
+BackupResult PublishBackup(
+    const std::filesystem::path& staged, const std::filesystem::path& workdir,
+    std::string_view model, int keep,
+    std::chrono::system_clock::time_point now = std::chrono::system_clock::now(),
+    std::optional<std::chrono::system_clock::time_point> keepSince = {});
 
 // StageBackup then PublishBackup (the staging folder is discarded on failure).
 BackupResult SaveBackup(const std::filesystem::path& workdir, const BackupSource& source, int keep);

@@ -72,8 +72,8 @@ DryRunResult DryRunUpdate(const AppState& state, const fs::path& scratch) {
     planned.fileBytes = PlacementOf(component, device.typeCode, header, file, fileSize).length;
     const auto job = SequenceJob(component, device, file, fwCopy, flashCopy);
     if (job) {
-      switch (PrepareComponent(*job, device.typeCode, header, file, state.UpdateFilePath,
-                               fileSize)) {
+      switch (
+          PrepareComponent(*job, device.typeCode, header, file, state.UpdateFilePath, fileSize)) {
         case Preparation::Same:
           planned.action = DryRunAction::Same;
           break;

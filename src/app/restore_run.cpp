@@ -26,9 +26,8 @@ bool CutFirmwareRegion(const fs::path& controller, const fs::path& to, int8_t ty
                        std::string& error) {
   const uint64_t start = catalogue::BootLoaderSize(type);
   std::ifstream in(controller, std::ios::binary);
-  std::vector<char> bytes(catalogue::FwReadLength(type) > start
-                              ? catalogue::FwReadLength(type) - start
-                              : 0);
+  std::vector<char> bytes(
+      catalogue::FwReadLength(type) > start ? catalogue::FwReadLength(type) - start : 0);
   in.seekg(static_cast<std::streamoff>(start));
   in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   std::ofstream out(to, std::ios::binary | std::ios::trunc);
@@ -83,13 +82,13 @@ RestoreResult RunRestore(DiskHost& host, DriveSlotTable& slots, const RestoreJob
   }
 
   if (job.backups.enabled()) {
-    const BackupResult saved = SaveBackup(
-        job.folder, {job.device, job.fwCopy, job.flashCopy, job.backups.programVersion},
-        job.backups.keep);
+    const BackupResult saved =
+        SaveBackup(job.folder, {job.device, job.fwCopy, job.flashCopy, job.backups.programVersion},
+                   job.backups.keep);
     if (!saved.ok()) {
       result.outcome = RestoreOutcome::BackupFailed;
-      result.error = "the device's memories could not be saved before the restore (" +
-                     saved.error + "); nothing was written";
+      result.error = "the device's memories could not be saved before the restore (" + saved.error +
+                     "); nothing was written";
       return result;
     }
     result.savedBackup = saved.path;

@@ -51,8 +51,8 @@ struct RestoreRegion {
 
 struct RestoreResult {
   RestoreOutcome outcome = RestoreOutcome::Refused;
-  std::string error;              // why it was refused or stopped, an English sentence
-  std::string backupModel;        // the model the backup's manifest names
+  std::string error;                  // why it was refused or stopped, an English sentence
+  std::string backupModel;            // the model the backup's manifest names
   std::filesystem::path savedBackup;  // the device's memories as they were before the restore
   std::array<RestoreRegion, 2> regions{RestoreRegion{Region::Firmware},
                                        RestoreRegion{Region::Voice}};

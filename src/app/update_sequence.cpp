@@ -54,9 +54,8 @@ std::optional<ComponentJob> SequenceJob(UpdateComponent component, const DeviceI
     case UpdateComponent::Database:
       // Compared where the device's own layout keeps it; written where the file's firmware
       // will look for it (the worker's upload step).
-      return ComponentJob{
-          component, flashCopy, catalogue::DbFlashOffset(0, device, file), 0, 2,
-          ids::kDbResultText};
+      return ComponentJob{component, flashCopy, catalogue::DbFlashOffset(0, device, file),
+                          0,         2,         ids::kDbResultText};
     case UpdateComponent::Signature:
       if (type != 8) {
         return std::nullopt;

@@ -119,9 +119,8 @@ void UpdateWorker::Start() {
       job.settingsRun ? kHistorySettings : (fromServer ? kHistoryDownload : kHistoryUpdate),
       state_.frontEnd, state_.deviceInfo, state_.DetectedDrive);
   if (!job.settingsRun) {
-    job.history.source = fromServer
-                             ? state_.PackageUrl + " (" + state_.pickedImageName + ")"
-                             : state_.UpdateFilePath.string();
+    job.history.source = fromServer ? state_.PackageUrl + " (" + state_.pickedImageName + ")"
+                                    : state_.UpdateFilePath.string();
     job.fileVersions = UpdateFileVersions(state_.updateFileInfo, state_.deviceInfo.typeCode,
                                           state_.UpdateFilePath);
   }
@@ -154,8 +153,8 @@ void UpdateWorker::NoteComponent(Job& job, std::string_view component, std::stri
 void UpdateWorker::RecordHistory(Job& job, std::string_view error) {
   HistoryEntry& entry = job.history;
   if (!error.empty()) {
-    entry.error = entry.error.empty() ? std::string(error)
-                                      : std::string(error) + "; " + entry.error;
+    entry.error =
+        entry.error.empty() ? std::string(error) : std::string(error) + "; " + entry.error;
   }
   // What the device holds now: the file's version where a component was written, nothing
   // known where its writing failed.
@@ -205,8 +204,7 @@ void UpdateWorker::Run(std::stop_token stop, Job job) {
   }
   if (job.settingsRun) {
     const bool written = UploadSettings(stop, job);
-    NoteComponent(job, kSettingsComponent, written ? kHistoryWritten : kHistoryFailed,
-                  job.failure);
+    NoteComponent(job, kSettingsComponent, written ? kHistoryWritten : kHistoryFailed, job.failure);
     if (parked_ || stop.stop_requested()) {
       RecordHistory(job, parked_ ? kParkedError : kInterruptedError);
       return;
@@ -345,8 +343,8 @@ UpdateWorker::StepOutcome UpdateWorker::ComponentStep(std::stop_token stop, Job&
   }
   const bool written =
       RunUploadStep(stop, job, component.deviceCopy, std::exchange(job.firstWriteText, {}));
-  NoteComponent(job, ComponentName(component.component),
-                written ? kHistoryWritten : kHistoryFailed, job.failure);
+  NoteComponent(job, ComponentName(component.component), written ? kHistoryWritten : kHistoryFailed,
+                job.failure);
   if (parked_ || stop.stop_requested()) {
     return StepOutcome::Failed;
   }

@@ -125,7 +125,7 @@ class UpdateWorker {
   SettingsBlockWriter* settings_;
   bool parked_ = false;
   bool backupFailed_ = false;  // the run stopped before writing: its backup was not saved
-  std::string backupError_;  // why, for the history
+  std::string backupError_;    // why, for the history
   WorkerThread thread_;
 };
 

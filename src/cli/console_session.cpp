@@ -74,11 +74,12 @@ bool ConsoleSession::Detect(bool once, bool serviceMode, const frontend::GlobalO
                             std::ostream& err) {
   state.serviceMode = serviceMode;
   if (!once && !options.json) {
-    err << "Searching " << DrivesSearched(options) << " until a device answers (Ctrl+C to give up)...\n";
+    err << "Searching " << DrivesSearched(options)
+        << " until a device answers (Ctrl+C to give up)...\n";
   }
-  DetectionWorker worker(host, slots, window, view, state,
-                         DetectionOptions{std::chrono::milliseconds(1000), once ? 1 : 0,
-                                          options.drive.value_or(-1)});
+  DetectionWorker worker(
+      host, slots, window, view, state,
+      DetectionOptions{std::chrono::milliseconds(1000), once ? 1 : 0, options.drive.value_or(-1)});
   worker.Start();
   RunUntil([this] {
     return state.detectionPhase == DetectionPhase::Ready ||
@@ -97,8 +98,8 @@ void ReportNoDevice(DiskHost& host, const frontend::GlobalOptions& options, std:
   if (options.json) {
     out << "null\n";
   } else if (options.drive) {
-    out << "No device answered on drive " << *options.drive << " (" << host.DriveName(*options.drive)
-        << ").\n";
+    out << "No device answered on drive " << *options.drive << " ("
+        << host.DriveName(*options.drive) << ").\n";
   } else {
     out << "No device answered on drives " << kFirstDrive << "-" << kLastDrive << ".\n";
   }

@@ -57,8 +57,7 @@ std::string ConsoleView::ProgressLine() const {
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(timing_->last - timing_->start);
     const uint64_t remaining = timing_->total > timing_->done ? timing_->total - timing_->done : 0;
-    const auto estimate =
-        EstimateTimeLeft(elapsed, timing_->done - timing_->startDone, remaining);
+    const auto estimate = EstimateTimeLeft(elapsed, timing_->done - timing_->startDone, remaining);
     if (estimate) {
       line += " (" + TimeLeftText(*estimate) + ')';
     }

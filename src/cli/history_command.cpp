@@ -30,8 +30,8 @@ std::string Result(const HistoryEntry& entry) {
 
 void PrintTable(const std::vector<HistoryEntry>& entries, std::ostream& out) {
   using Row = std::array<std::string, 8>;
-  std::vector<Row> rows{{"TIME", "PROGRAM", "KIND", "MODEL", "FIRMWARE", "VOICE", "DATABASE",
-                         "RESULT"}};
+  std::vector<Row> rows{
+      {"TIME", "PROGRAM", "KIND", "MODEL", "FIRMWARE", "VOICE", "DATABASE", "RESULT"}};
   for (const HistoryEntry& e : entries) {
     rows.push_back({e.time, e.frontEnd, e.kind, e.model,
                     Change(e.before.firmware, e.after.firmware),
@@ -66,8 +66,8 @@ int RunHistory(const frontend::GlobalOptions& options, const HistoryOptions& his
   const HistoryRead read = ReadHistory(*folder, history.last);
   if (read.unreadable != 0) {
     err << "korvan: " << (*folder / kHistoryFileName).string() << ": " << read.unreadable
-        << (read.unreadable == 1 ? " line is" : " lines are")
-        << " not a run and " << (read.unreadable == 1 ? "was" : "were") << " skipped\n";
+        << (read.unreadable == 1 ? " line is" : " lines are") << " not a run and "
+        << (read.unreadable == 1 ? "was" : "were") << " skipped\n";
   }
   if (options.json) {
     nlohmann::ordered_json runs = nlohmann::ordered_json::array();

@@ -23,9 +23,7 @@ class ConsoleRestoreObserver final : public RegionWriterObserver {
  public:
   explicit ConsoleRestoreObserver(ConsoleSession& session) : session_(session) {}
 
-  void RegionStarted(Region region) {
-    Post("Restoring " + std::string(RegionName(region)), 0);
-  }
+  void RegionStarted(Region region) { Post("Restoring " + std::string(RegionName(region)), 0); }
   void SlotPosition(int slot, int position) override {
     if (slot == 0) {
       session_.window.Post([&view = session_.view, position] { view.SetStatusPosition(position); });
@@ -41,10 +39,10 @@ class ConsoleRestoreObserver final : public RegionWriterObserver {
     Post("Checking " + std::string(RegionName(region)), 100);
   }
   void ShowError(std::string_view text, std::string_view caption) override {
-    PostAndWait(session_.window, [&view = session_.view, text = std::string(text),
-                                  caption = std::string(caption)] {
-      view.ShowMessage(text, caption, MessageIcon::Error);
-    });
+    PostAndWait(session_.window,
+                [&view = session_.view, text = std::string(text), caption = std::string(caption)] {
+                  view.ShowMessage(text, caption, MessageIcon::Error);
+                });
   }
 
  private:
@@ -90,9 +88,9 @@ void RecordRestore(const AppState& state, const std::filesystem::path& backupDir
   for (const RestoreRegion& region : result.regions) {
     if (region.attempted) {
       anyWritten = true;
-      entry.components.push_back({region.region == Region::Firmware ? "firmware" : "data flash",
-                                  std::string(region.result == StepResult::Ok ? kHistoryWritten
-                                                                              : kHistoryFailed)});
+      entry.components.push_back(
+          {region.region == Region::Firmware ? "firmware" : "data flash",
+           std::string(region.result == StepResult::Ok ? kHistoryWritten : kHistoryFailed)});
     }
   }
   if (!anyWritten) {
@@ -137,8 +135,9 @@ int RunRestoreCommand(DiskHost& host, const frontend::GlobalOptions& options,
     // On a worker thread, so that Ctrl+C is seen while a region is being written.
     WorkerThread worker;
     worker.Start([&](std::stop_token stop) {
-      RestoreResult done = RunRestore(session.host, session.slots, job, observer, stop,
-                                      [&observer](Region region) { observer.RegionStarted(region); });
+      RestoreResult done =
+          RunRestore(session.host, session.slots, job, observer, stop,
+                     [&observer](Region region) { observer.RegionStarted(region); });
       session.window.Post([&result, done = std::move(done)] { result = done; });
     });
     session.RunUntil([&result] { return result.has_value(); });

@@ -133,8 +133,8 @@ void PrintText(const Runs& runs, std::ostream& out) {
       rows.push_back({std::to_string(run->drive), model, ResultName(run->result), o.firmware,
                       o.voice, o.database, o.status});
     } else {
-      rows.push_back({std::to_string(run->drive), model, ResultName(run->result), "", "", "",
-                      run->reason});
+      rows.push_back(
+          {std::to_string(run->drive), model, ResultName(run->result), "", "", "", run->reason});
     }
   }
   PrintTable(rows, out);
@@ -263,8 +263,8 @@ int RunUpdateAll(DiskHost& host, const frontend::GlobalOptions& options,
   }
   for (auto& run : runs) {
     if (!run->started) {
-      board.SetLine(run->line, LinePrefix(run->drive) + ResultName(run->result) + ": " +
-                                   run->reason);
+      board.SetLine(run->line,
+                    LinePrefix(run->drive) + ResultName(run->result) + ": " + run->reason);
     }
   }
   session.RunUntil([&runs] {

@@ -5,8 +5,8 @@
 
 #include "app/control_ids.h"
 #include "app/dry_run.h"
-#include "app/update_sequence.h"
 #include "app/open_update_file.h"
+#include "app/update_sequence.h"
 #include "app/update_worker.h"
 #include "app/upload_command.h"
 #include "cli/console_session.h"
@@ -122,14 +122,12 @@ int RunDiff(DiskHost& host, const frontend::GlobalOptions& options, const DiffOp
       return 1;
     }
   }
-  const bool wouldFail = std::any_of(dry.components.begin(), dry.components.end(),
-                                     [](const DryRunComponent& c) {
-                                       return c.action == DryRunAction::Fail;
-                                     });
-  const bool writes = std::any_of(dry.components.begin(), dry.components.end(),
-                                  [](const DryRunComponent& c) {
-                                    return c.action == DryRunAction::Write;
-                                  });
+  const bool wouldFail =
+      std::any_of(dry.components.begin(), dry.components.end(),
+                  [](const DryRunComponent& c) { return c.action == DryRunAction::Fail; });
+  const bool writes =
+      std::any_of(dry.components.begin(), dry.components.end(),
+                  [](const DryRunComponent& c) { return c.action == DryRunAction::Write; });
   if (options.json) {
     nlohmann::ordered_json components = nlohmann::ordered_json::array();
     for (const DryRunComponent& c : dry.components) {

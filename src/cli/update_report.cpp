@@ -52,8 +52,7 @@ UpdateOutcome OutcomeOf(const ConsoleView& view, const AppState& state, bool sta
         "the device's memories could not be backed up, so nothing was written: " +
         state.backupError);
   }
-  outcome.good =
-      started && !outcome.parked && !state.updateFailed && state.backupError.empty();
+  outcome.good = started && !outcome.parked && !state.updateFailed && state.backupError.empty();
   for (const std::string* cell : {&outcome.firmware, &outcome.voice, &outcome.database}) {
     outcome.good = outcome.good && (cell->empty() || *cell == kSameText || *cell == kUpdatedText);
   }
@@ -69,8 +68,8 @@ nlohmann::ordered_json OutcomeJson(const UpdateOutcome& outcome,
   report["status"] = outcome.status;
   report["message"] = outcome.message;
   report["parked"] = outcome.parked;
-  report["backup"] = outcome.backup.empty() ? nlohmann::ordered_json()
-                                            : nlohmann::ordered_json(outcome.backup);
+  report["backup"] =
+      outcome.backup.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(outcome.backup);
   report["errors"] = outcome.errors;
   return report;
 }

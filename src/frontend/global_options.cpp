@@ -61,8 +61,8 @@ std::optional<SimulatedFault> ParseSimulatedFault(std::string_view text, std::st
     int value = -1;
     const auto [end, failure] =
         std::from_chars(driveText.data(), driveText.data() + driveText.size(), value);
-    if (driveText.empty() || failure != std::errc() ||
-        end != driveText.data() + driveText.size() || value < kFirstDrive || value > kLastDrive) {
+    if (driveText.empty() || failure != std::errc() || end != driveText.data() + driveText.size() ||
+        value < kFirstDrive || value > kLastDrive) {
       error = std::string(kSimulateFaultVariable) + "=" + std::string(text) +
               ": the drive after ':' must be a number from " + std::to_string(kFirstDrive) +
               " to " + std::to_string(kLastDrive);

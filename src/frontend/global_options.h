@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/backup_store.h"
@@ -42,7 +42,7 @@ struct GlobalOptions {
   std::string serverUrl;  // the update server's download directory, ending in '/'
   std::optional<SimulatedFault> simulateFault;   // $KORVAN_SIMULATE_FAULT
   int backups = kDefaultBackupsKept;  // --backups N: backups kept per model, 0 = none made
-  std::optional<int> drive;  // --drive N: device commands look for the device there alone
+  std::optional<int> drive;           // --drive N: device commands look for the device there alone
   // --sim-latency: every simulated device takes this long per command (else a device folder's
   // own latency, else none).
   std::optional<std::chrono::microseconds> simLatency;

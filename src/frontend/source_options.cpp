@@ -63,8 +63,9 @@ bool ResolveSourceOptions(const SourceOptionTexts& texts, GlobalOptions& options
       return false;
     }
     if (!options.Simulated()) {
-      err << program << ": --sim-latency slows simulated devices only; give --simulate or "
-                        "--device-dir\n";
+      err << program
+          << ": --sim-latency slows simulated devices only; give --simulate or "
+             "--device-dir\n";
       return false;
     }
   }

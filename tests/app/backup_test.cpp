@@ -177,15 +177,15 @@ TEST(BackupTest, AnUpdateSavesTheMemoriesBeforeItsFirstWrite) {
   EXPECT_EQ(manifest["typeCode"], 4);
   EXPECT_EQ(manifest["program"], "9.9.9");
   EXPECT_EQ(manifest["images"]["controller"]["size"], run.controllerBefore.size());
-  EXPECT_EQ(manifest["images"]["dataFlash"]["sha256"],
-            *Sha256File(backups[0] / kBackupFlashName));
+  EXPECT_EQ(manifest["images"]["dataFlash"]["sha256"], *Sha256File(backups[0] / kBackupFlashName));
   for (const char* key : {"country", "firmware", "voice", "database"}) {
     EXPECT_TRUE(manifest.contains(key)) << key;
   }
 
   // The window said so on its bar before writing.
   const auto& calls = run.view.Calls();
-  const auto said = std::find(calls.begin(), calls.end(), "status " + std::string(kBackupSavedText));
+  const auto said =
+      std::find(calls.begin(), calls.end(), "status " + std::string(kBackupSavedText));
   EXPECT_NE(said, calls.end());
 }
 
@@ -360,8 +360,13 @@ TEST(BackupTest, RestoreAfterABadUpdateGivesBackTheMemoriesByteForByte) {
   run.state.detectionPhase = DetectionPhase::Idle;
   ASSERT_TRUE(run.Run());
   NullObserver observer;
-  RestoreJob job{backups[0],         run.state.deviceInfo, kDrive, run.state.FwReadPath,
-                 run.state.FlashReadPath, run.folder.path(), {kDefaultBackupsKept, "9.9.9", std::nullopt}};
+  RestoreJob job{backups[0],
+                 run.state.deviceInfo,
+                 kDrive,
+                 run.state.FwReadPath,
+                 run.state.FlashReadPath,
+                 run.folder.path(),
+                 {kDefaultBackupsKept, "9.9.9", std::nullopt}};
   RestoreResult result = RunRestore(run.host, run.slots, job, observer, {});
   ASSERT_TRUE(result.ok()) << result.error;
   EXPECT_TRUE(run.Memory(MemorySelector::Controller) == run.controllerBefore);

@@ -33,7 +33,8 @@ struct WindowRun {
   explicit WindowRun(std::chrono::milliseconds scanInterval = std::chrono::milliseconds(1),
                      std::string serverUrl = {})
       : main(host, window, view, folder.path(),
-             MainWindowOptions{DetectionOptions{scanInterval, 0}, std::move(serverUrl), nullptr, {}}) {}
+             MainWindowOptions{
+                 DetectionOptions{scanInterval, 0}, std::move(serverUrl), nullptr, {}}) {}
   // The dialog's window thread refuses tasks before the window goes, as the real one does.
   ~WindowRun() { window.Close(); }
 

@@ -201,8 +201,7 @@ TEST(EmuDeviceFolderTest, LatencyFileMakesEveryCommandTakeThatLong) {
   // A lower bound only: sleeping never ends early, however busy the machine.
   const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < 3; ++i) {
-    loaded.device->Execute(MakeInquiryCdb(), DataDirection::FromDevice,
-                           unit);
+    loaded.device->Execute(MakeInquiryCdb(), DataDirection::FromDevice, unit);
   }
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(60));
 

@@ -41,13 +41,12 @@ TEST(CliHistoryTest, EveryKindOfRunLeavesALineThatSaysHowItEnded) {
   emu::PresetOptions preset;
   preset.rawType = 26;
   const fs::path file =
-      emu::WriteUpdateFile(history.work.path(),
-                           emu::MakeUpdateFile(emu::NewerUpdateFile(preset)))
+      emu::WriteUpdateFile(history.work.path(), emu::MakeUpdateFile(emu::NewerUpdateFile(preset)))
           .value();
   const fs::path device = history.Device("fern", 26);
-  ASSERT_EQ(history.Korvan({"--device-dir", device.string(), "update", file.string(), "--quiet"})
-                .status,
-            0);
+  ASSERT_EQ(
+      history.Korvan({"--device-dir", device.string(), "update", file.string(), "--quiet"}).status,
+      0);
 
   {  // The device is unplugged at the voice's first unit.
     emu::SimulatedDiskHost host;
@@ -64,19 +63,21 @@ TEST(CliHistoryTest, EveryKindOfRunLeavesALineThatSaysHowItEnded) {
   }
 
   const fs::path settingsDevice = history.Device("settings", 6);
-  EXPECT_EQ(history.Korvan({"--device-dir", settingsDevice.string(), "settings", "set",
-                            "X OnOff=Вык"})
-                .status,
-            0);
+  EXPECT_EQ(
+      history.Korvan({"--device-dir", settingsDevice.string(), "settings", "set", "X OnOff=Вык"})
+          .status,
+      0);
 
   testing::ServedTree tree({26});
   const fs::path fresh = history.Device("fresh", 26);
-  EXPECT_EQ(history.Korvan({"--device-dir", fresh.string(), "--server", tree.Url(), "download",
-                            "--quiet"})
-                .status,
-            0);
-  EXPECT_NE(history.Korvan({"--device-dir", fresh.string(), "--server", "http://127.0.0.1:1/",
-                            "download", "--quiet"})
+  EXPECT_EQ(
+      history
+          .Korvan({"--device-dir", fresh.string(), "--server", tree.Url(), "download", "--quiet"})
+          .status,
+      0);
+  EXPECT_NE(history
+                .Korvan({"--device-dir", fresh.string(), "--server", "http://127.0.0.1:1/",
+                         "download", "--quiet"})
                 .status,
             0);
 
@@ -89,17 +90,18 @@ TEST(CliHistoryTest, EveryKindOfRunLeavesALineThatSaysHowItEnded) {
     kinds.push_back(run["kind"]);
     EXPECT_EQ(run["frontEnd"], "korvan");
   }
-  EXPECT_EQ(kinds, (std::vector<std::string>{"detect", "update", "detect", "update", "detect",
-                                             "settings", "detect", "download", "detect",
-                                             "download"}));
+  EXPECT_EQ(kinds,
+            (std::vector<std::string>{"detect", "update", "detect", "update", "detect", "settings",
+                                      "detect", "download", "detect", "download"}));
   ASSERT_EQ(runs.size(), 10u);
 
   const auto& updated = runs[1];
   EXPECT_EQ(updated["typeCode"], 26);
   EXPECT_EQ(updated["source"], file.string());
   EXPECT_TRUE(updated["error"].is_null());
-  EXPECT_EQ(updated["components"],
-            (nlohmann::json{{"firmware", "written"}, {"voice", "written"}, {"database", "written"}}));
+  EXPECT_EQ(
+      updated["components"],
+      (nlohmann::json{{"firmware", "written"}, {"voice", "written"}, {"database", "written"}}));
   EXPECT_NE(updated["before"]["firmware"], updated["after"]["firmware"]);
 
   const auto& unplugged = runs[3];

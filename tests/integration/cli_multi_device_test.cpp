@@ -198,10 +198,9 @@ TEST(CliMultiDeviceTest, AllSkipsAnotherModelAndPrintsOneJsonDocument) {
   Bench bench(26);
   const fs::path small = bench.Device("small", 4);
   const fs::path large = bench.Device("large", 26);
-  const std::vector<std::string> both = {"update",       bench.updateFile.string(),
-                                         "--all",        "--json",
-                                         "--device-dir", small.string() + "@1",
-                                         "--device-dir", large.string() + "@4"};
+  const std::vector<std::string> both = {
+      "update",       bench.updateFile.string(), "--all",        "--json",
+      "--device-dir", small.string() + "@1",     "--device-dir", large.string() + "@4"};
   testing::CliRun run = bench.Korvan(both);
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   const auto report = nlohmann::json::parse(run.out);
@@ -225,8 +224,8 @@ TEST(CliMultiDeviceTest, AllSkipsAnotherModelAndPrintsOneJsonDocument) {
   EXPECT_EQ(updated["parked"], false);
 
   // Only a device of another model: nothing to update is a failure, said plainly.
-  run = bench.Korvan({"update", bench.updateFile.string(), "--all", "--device-dir",
-                      small.string() + "@1"});
+  run = bench.Korvan(
+      {"update", bench.updateFile.string(), "--all", "--device-dir", small.string() + "@1"});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("no device of the update file's model answered"), std::string::npos)
       << run.err;

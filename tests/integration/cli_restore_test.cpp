@@ -73,9 +73,9 @@ TEST(CliRestoreTest, RestoreAfterAnUpdateGivesBackTheMemoriesByteForByte) {
   for (const auto& item : report.items()) {
     keys.push_back(item.key());
   }
-  EXPECT_EQ(keys, (std::vector<std::string>{"backup", "model", "savedBackup", "firmware",
-                                            "dataFlash", "status", "message", "parked",
-                                            "restored", "error"}));
+  EXPECT_EQ(keys,
+            (std::vector<std::string>{"backup", "model", "savedBackup", "firmware", "dataFlash",
+                                      "status", "message", "parked", "restored", "error"}));
   EXPECT_EQ(report["backup"], backup.string());
   EXPECT_EQ(report["model"], "DAHLIA");
   EXPECT_EQ(report["firmware"], "Обновлено");
@@ -160,7 +160,8 @@ TEST(CliRestoreTest, BackupsOptionAndAFailedSave) {
     const testing::CliRun run = device.Korvan({"--backups", "1", "restore", backup.string()});
     EXPECT_EQ(run.status, 0) << run.out;
     int backups = 0;
-    for (const auto& entry : fs::directory_iterator(device.work / std::string(kBackupsFolderName))) {
+    for (const auto& entry :
+         fs::directory_iterator(device.work / std::string(kBackupsFolderName))) {
       backups += entry.is_directory();
     }
     EXPECT_EQ(backups, 1);

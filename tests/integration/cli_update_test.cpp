@@ -13,9 +13,9 @@
 #include "cli/update_commands.h"
 #include "device/command_block.h"
 #include "device/model_catalogue.h"
-#include "emulator/simulated_disk_host.h"
 #include "emulator/device_folder.h"
 #include "emulator/device_presets.h"
+#include "emulator/simulated_disk_host.h"
 #include "emulator/update_file_builder.h"
 #include "tests/support/cli_run.h"
 #include "tests/support/file_bytes.h"
@@ -171,16 +171,17 @@ TEST(CliUpdateTest, DiffForetellsTheUpdateAndWritesNothing) {
     std::vector<std::string> actions;  // firmware, voice, database[, signature]
   };
   const Case cases[] = {
-      {"everything newer", 26, [](emu::UpdateFileOptions&) {},
-       {"write", "write", "write"}},
-      {"the device's voice", 26,
+      {"everything newer", 26, [](emu::UpdateFileOptions&) {}, {"write", "write", "write"}},
+      {"the device's voice",
+       26,
        [](emu::UpdateFileOptions& file) {
          emu::PresetOptions device;
          device.rawType = 26;
          file.contents.voice = device.voice;
        },
        {"write", "same", "write"}},
-      {"type 8: a voice not for the device", 8,
+      {"type 8: a voice not for the device",
+       8,
        [](emu::UpdateFileOptions& file) { file.contents.voice[0] = 1; },
        {"write", "skip", "write", "write"}},
   };
@@ -191,7 +192,8 @@ TEST(CliUpdateTest, DiffForetellsTheUpdateAndWritesNothing) {
     emu::UpdateFileOptions fileOptions = emu::NewerUpdateFile(preset);
     c.change(fileOptions);
     testing::ScopedTempDir work("korvan_diff");
-    const fs::path file = emu::WriteUpdateFile(work.path(), emu::MakeUpdateFile(fileOptions)).value();
+    const fs::path file =
+        emu::WriteUpdateFile(work.path(), emu::MakeUpdateFile(fileOptions)).value();
     emu::SimulatedDiskHost host;
     auto device = emu::MakeSimulatedDevice(emu::MakePresetImages(preset));
     device->SetRecordMode(emu::RecordMode::CdbOnly);
