@@ -18,8 +18,7 @@
 
 #include "app/control_ids.h"
 #include "app/device_removal.h"
-#include "device/linux/sysfs_disk_list.h"
-#include "device/linux/udev_device_events.h"
+#include "device/platform_host.h"
 #include "ui/about_dialog.h"
 #include "ui/artwork.h"
 #include "ui/dialog_font.h"
@@ -109,9 +108,7 @@ DialogServices DialogServices::Desktop() {
     CProcessValueDlg dialog(parent, form);
     return dialog.ShowModal() == wxID_OK;
   };
-  services.deviceEvents = []() -> std::unique_ptr<DeviceEventSource> {
-    return std::make_unique<UdevDeviceEvents>();
-  };
+  services.deviceEvents = [] { return MakePlatformDeviceEvents(); };
   return services;
 }
 
@@ -146,7 +143,7 @@ void CDahlia_UpdaterDlg::WatchDeviceRemoval(DiskHost& host) {
   }
   disks_ = dynamic_cast<const EnumeratedDisks*>(&host);
   if (disks_ == nullptr) {
-    ownDisks_ = std::make_unique<SysfsDiskList>();
+    ownDisks_ = MakePlatformDiskList();
     disks_ = ownDisks_.get();
   }
   std::string why;

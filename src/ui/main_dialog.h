@@ -44,7 +44,7 @@ struct DialogServices {
   std::function<bool(wxWindow* parent, ParameterForm& form)> runParameterForm;
   // The settings dialog of types 25-27 over `form`, modal: true when it was closed with OK.
   std::function<bool(wxWindow* parent, ProcessValueForm& form)> runSchemaForm;
-  // The host's device-change notifications (the kernel's, through udev); null: none.
+  // The host's device-change notifications (the platform's own); null: none.
   std::function<std::unique_ptr<DeviceEventSource>()> deviceEvents;
 
   static DialogServices Desktop();
