@@ -32,6 +32,8 @@ int main(int argc, char** argv) {
       "Korvan Updater: the window that identifies, updates and sets up Korvan radar "
       "detectors over USB.",
       "korvan-updater"};
+  // "/x" is a path or a value here, never an option: CLI11 would read it as one on Windows.
+  app.allow_windows_style_options(false);
   korvan::frontend::SourceOptionTexts texts;
   korvan::frontend::AddSourceOptions(app, texts);
   korvan::frontend::AddVersionFlag(app, "korvan-updater");

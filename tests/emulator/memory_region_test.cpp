@@ -1,7 +1,9 @@
 #include "emulator/memory_region.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <fstream>
 #include <iterator>
@@ -108,15 +110,21 @@ TEST(EmuMemoryTest, FileOpenFailuresNameTheFile) {
   EXPECT_NE(folder.error.find(dir.path().string()), std::string::npos) << folder.error;
 
   // A character device opens fine but has no length to serve as a memory.
+#ifdef _WIN32
+  auto device = FileMemory::Open(0, "NUL");
+#else
   auto device = FileMemory::Open(0, "/dev/null");
+#endif
   EXPECT_FALSE(device.memory);
   EXPECT_NE(device.error.find("not a regular file"), std::string::npos) << device.error;
 }
 
 TEST(EmuMemoryTest, ReadOnlyFileServesReadsAndFailsWrites) {
+#ifndef _WIN32
   if (::geteuid() == 0) {
     GTEST_SKIP() << "root may write any file";
   }
+#endif
   korvan::testing::ScopedTempDir dir("emu_memory");
   const auto path = dir / "rom.bin";
   WriteFile(path, Counting(1024));

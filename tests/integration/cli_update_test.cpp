@@ -124,6 +124,16 @@ TEST(CliUpdateTest, CheckJudgesTheFileForTheDeviceOrAModel) {
   EXPECT_NE(run.out.find("\"firmware\": \"\""), std::string::npos) << run.out;
 }
 
+// A path that starts with a slash is a file to the command line, never an option (CLI11's
+// default on Windows would read "/no" as one).
+TEST(CliUpdateTest, ASlashPathIsAFileNotAnOption) {
+  testing::ScopedTempDir work("korvan_slash");
+  const testing::CliRun run = testing::RunCli({"check", "/no/such/Dahlia_F0301_V0040_D251201.bin",
+                                               "--type", "5", "--workdir", work.path().string()});
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_NE(run.out.find("Файл прошивки не найден!!"), std::string::npos) << run.out << run.err;
+}
+
 TEST(CliUpdateTest, AnExtractThatCannotBeMadeWritesNothingAndFails) {
   // Something that is not ours stands where an extract is written: the component is not
   // written from the memory copy of the detection, and the run fails.
