@@ -7,7 +7,9 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
+#include "app/backup_store.h"
 #include "app/detection_worker.h"
 #include "app/main_window_steps.h"
 #include "app/recording_view.h"
@@ -53,6 +55,51 @@ std::filesystem::path BenchFolder() {
   return mkdtemp(pattern.data());
 }
 
+// A fresh device detected at full speed, with the newer update file chosen as Open leaves it.
+struct DetectedDevice {
+  DetectedDevice(std::shared_ptr<emu::SimulatedDevice> simulated,
+                 const std::filesystem::path& folder, const std::filesystem::path& file,
+                 int backupsKept)
+      : device(std::move(simulated)) {
+    device->SetRecordMode(emu::RecordMode::Off);
+    host.Attach(kDrive, device);
+    app.programFolder = folder;
+    app.backups.keep = backupsKept;
+    app.backups.programVersion = "bench";
+    InitMainDialogControls(view);
+    {
+      DetectionWorker detection(host, slots, window, view, app,
+                                DetectionOptions{std::chrono::milliseconds(1), 0});
+      detection.Start();
+      window.RunUntil([this] { return app.detectionPhase == DetectionPhase::Ready; },
+                      std::chrono::minutes(5));
+    }
+    window.RunPending();
+    app.UpdateFilePath = file;
+    app.filePathText = file.string();
+    app.UpdateFileReady = true;
+    app.updateFileInfo.fileAccepted = true;
+    app.updateFileInfo.fileFwVersion = {0, 3, 0, 1};
+  }
+
+  // The Upload command, until the run has ended.
+  void Update() {
+    UpdateWorker worker(host, slots, window, view, app);
+    UploadCommand(view, app, worker);
+    window.RunUntil([this] { return app.updatePhase != UpdatePhase::Running; },
+                    std::chrono::minutes(30));
+    worker.Stop();
+    window.RunPending();
+  }
+
+  std::shared_ptr<emu::SimulatedDevice> device;
+  emu::SimulatedDiskHost host;
+  DriveSlotTable slots;
+  TaskQueue window;
+  RecordingView view;
+  AppState app;
+};
+
 void BM_FullUpdateType26(benchmark::State& state) {
   const auto folder = BenchFolder();
   const emu::UpdateFileOptions options = NewerFile();
@@ -65,41 +112,14 @@ void BM_FullUpdateType26(benchmark::State& state) {
   uint64_t commands = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    auto device = emu::MakeSimulatedDevice(images);
-    device->SetRecordMode(emu::RecordMode::Off);
-    emu::SimulatedDiskHost host;
-    host.Attach(kDrive, device);
-    DriveSlotTable slots;
-    TaskQueue window;
-    RecordingView view;
-    AppState app;
-    app.programFolder = folder;
-    InitMainDialogControls(view);
-    {
-      DetectionWorker detection(host, slots, window, view, app,
-                                DetectionOptions{std::chrono::milliseconds(1), 0});
-      detection.Start();
-      window.RunUntil([&app] { return app.detectionPhase == DetectionPhase::Ready; },
-                      std::chrono::minutes(5));
-    }
-    window.RunPending();
-    app.UpdateFilePath = filePath;
-    app.filePathText = filePath.string();
-    app.UpdateFileReady = true;
-    app.updateFileInfo.fileAccepted = true;
-    app.updateFileInfo.fileFwVersion = {0, 3, 0, 1};
-    const uint64_t before = device->CommandCount();
+    DetectedDevice run(emu::MakeSimulatedDevice(images), folder, filePath, kDefaultBackupsKept);
+    const uint64_t before = run.device->CommandCount();
     state.ResumeTiming();
 
-    UpdateWorker worker(host, slots, window, view, app);
-    UploadCommand(view, app, worker);
-    window.RunUntil([&app] { return app.updatePhase != UpdatePhase::Running; },
-                    std::chrono::minutes(5));
-    worker.Stop();
-    window.RunPending();
+    run.Update();
 
     state.PauseTiming();
-    commands = device->CommandCount() - before;
+    commands = run.device->CommandCount() - before;
     state.ResumeTiming();
   }
   std::filesystem::remove_all(folder);
@@ -117,40 +137,13 @@ BENCHMARK(BM_FullUpdateType26)->Unit(benchmark::kMillisecond)->UseRealTime()->It
 double TimedUpdate(const emu::DeviceImages& images, const std::filesystem::path& file,
                    const std::filesystem::path& folder, int backupsKept,
                    std::chrono::nanoseconds latency) {
-  auto device = emu::MakeSimulatedDevice(images);
-  device->SetRecordMode(emu::RecordMode::Off);
-  emu::SimulatedDiskHost host;
-  host.Attach(kDrive, device);
-  DriveSlotTable slots;
-  TaskQueue window;
-  RecordingView view;
-  AppState app;
-  app.programFolder = folder;
-  app.backups = {backupsKept, "bench"};
-  InitMainDialogControls(view);
-  {
-    DetectionWorker detection(host, slots, window, view, app,
-                              DetectionOptions{std::chrono::milliseconds(1), 0});
-    detection.Start();
-    window.RunUntil([&app] { return app.detectionPhase == DetectionPhase::Ready; },
-                    std::chrono::minutes(5));
-  }
-  window.RunPending();
-  app.UpdateFilePath = file;
-  app.filePathText = file.string();
-  app.UpdateFileReady = true;
-  app.updateFileInfo.fileAccepted = true;
-  app.updateFileInfo.fileFwVersion = {0, 3, 0, 1};
-  device->SetCommandDelay(latency);
+  DetectedDevice run(emu::MakeSimulatedDevice(images), folder, file, backupsKept);
+  run.device->SetCommandDelay(latency);
 
   const auto start = std::chrono::steady_clock::now();
-  UpdateWorker worker(host, slots, window, view, app);
-  UploadCommand(view, app, worker);
-  window.RunUntil([&app] { return app.updatePhase != UpdatePhase::Running; },
-                  std::chrono::minutes(30));
-  worker.Stop();
-  window.RunPending();
+  run.Update();
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  const AppState& app = run.app;
   if (app.updateFailed || app.updatePhase != UpdatePhase::Finished ||
       (backupsKept > 0) == app.lastBackup.empty()) {
     return -1;  // shown as a negative ratio: the run did not do its work
