@@ -107,11 +107,13 @@ FileMemory::OpenResult FileMemory::Open(uint64_t base, const std::filesystem::pa
   if (file == INVALID_HANDLE_VALUE) {
     return {nullptr, "cannot open " + path.string() + ": " + SystemMessage(::GetLastError())};
   }
+  // A device (NUL, a console) is refused before its information is asked for, which a device
+  // need not give.
   BY_HANDLE_FILE_INFORMATION info{};
-  const bool infoOk = ::GetFileInformationByHandle(file, &info) != 0;
+  const bool disk = ::GetFileType(file) == FILE_TYPE_DISK;
+  const bool infoOk = !disk || ::GetFileInformationByHandle(file, &info) != 0;
   const DWORD infoError = ::GetLastError();
-  if (!infoOk || ::GetFileType(file) != FILE_TYPE_DISK ||
-      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+  if (!disk || !infoOk || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     const std::string why = infoOk ? "not a regular file" : SystemMessage(infoError);
     ::CloseHandle(file);
     return {nullptr, "cannot use " + path.string() + ": " + why};

@@ -1,5 +1,5 @@
-// A symbolic link to a folder for tests about links. Windows makes one only for an
-// administrator or in developer mode (and wine may not at all): the tests then skip.
+// Symbolic links for tests about links. Windows makes them only for an administrator or in
+// developer mode, and wine not at all: the tests then skip what needs them.
 #pragma once
 
 #include <filesystem>
@@ -11,6 +11,13 @@ namespace korvan::testing {
 inline bool MakeFolderLink(const std::filesystem::path& target, const std::filesystem::path& link) {
   std::error_code error;
   std::filesystem::create_directory_symlink(target, link, error);
+  return !error;
+}
+
+// False when this platform or user cannot make the link.
+inline bool MakeFileLink(const std::filesystem::path& target, const std::filesystem::path& link) {
+  std::error_code error;
+  std::filesystem::create_symlink(target, link, error);
   return !error;
 }
 

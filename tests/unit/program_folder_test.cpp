@@ -17,9 +17,25 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(ProgramFolderTest, NamesEndWithASeparator) {
+#ifdef _WIN32
+  EXPECT_EQ(ProgramFolder("C:\\work\\x"), "C:\\work\\x\\");
+  EXPECT_EQ(ProgramFolder("C:\\work\\x\\"), "C:\\work\\x\\");
+  EXPECT_EQ(ProgramFolder("C:/work/x/"), "C:/work/x/");
+  EXPECT_EQ(ProgramFolderFile("C:\\work\\x", "TempFwData.bin"), "C:\\work\\x\\TempFwData.bin");
+#else
   EXPECT_EQ(ProgramFolder("/work/x"), "/work/x/");
   EXPECT_EQ(ProgramFolder("/work/x/"), "/work/x/");
   EXPECT_EQ(ProgramFolderFile("/work/x", "TempFwData.bin"), "/work/x/TempFwData.bin");
+#endif
+}
+
+// Beside the executable where a file can be made there, else in the user's local data.
+TEST(ProgramFolderTest, WindowsFolderIsBesideTheProgramOrLocal) {
+  testing::ScopedTempDir temp("korvan_beside");
+  EXPECT_EQ(ChooseBesideOrLocal(temp.path(), temp / "local"), temp.path());
+  EXPECT_TRUE(fs::is_empty(temp.path())) << "the probe file is removed";
+  EXPECT_EQ(ChooseBesideOrLocal(temp / "gone", temp / "local"), temp / "local" / "Korvan Updater");
+  EXPECT_EQ(ChooseBesideOrLocal({}, temp / "local"), temp / "local" / "Korvan Updater");
 }
 
 #ifndef _WIN32
