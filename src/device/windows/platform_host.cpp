@@ -1,35 +1,17 @@
-// Windows: the machine's disks are \\.\PhysicalDrive0..25. This build has no pass-through host
-// and no removal notifications yet: every drive fails to open with ERROR_CALL_NOT_IMPLEMENTED
-// (so the front ends say why rather than "no device"), and the window does without the removal
-// watch. The simulated devices work as on every platform.
-#include <windows.h>
-
-#include <string>
-
+// Windows: the machine's disks are \\.\PhysicalDrive0..25, reached through the SCSI
+// pass-through; the list of enumerated disks is the disk driver's key in the registry. There is
+// no device-change source here: the window receives WM_DEVICECHANGE itself and decodes it with
+// DecodeDeviceChange (device/device_change_message.h).
 #include "device/platform_host.h"
 
+#include "device/registry_disk_list.h"
+#include "device/windows/pass_through_disk_host.h"
+#include "device/windows/registry_value_reader.h"
+
 namespace korvan {
-namespace {
-
-class UnsupportedDiskHost final : public DiskHost {
- public:
-  OpenResult OpenDrive(int) override {
-    return {.status = OpenStatus::Failed, .osError = ERROR_CALL_NOT_IMPLEMENTED, .transport = {}};
-  }
-  std::string DriveName(int drive) const override {
-    return "\\\\.\\PhysicalDrive" + std::to_string(drive);
-  }
-};
-
-class NoDisks final : public EnumeratedDisks {
- public:
-  std::vector<std::string> Identifications() const override { return {}; }
-};
-
-}  // namespace
 
 std::unique_ptr<DiskHost> MakePlatformDiskHost() {
-  return std::make_unique<UnsupportedDiskHost>();
+  return std::make_unique<PassThroughDiskHost>();
 }
 
 std::unique_ptr<DeviceEventSource> MakePlatformDeviceEvents() {
@@ -37,7 +19,7 @@ std::unique_ptr<DeviceEventSource> MakePlatformDeviceEvents() {
 }
 
 std::unique_ptr<EnumeratedDisks> MakePlatformDiskList() {
-  return std::make_unique<NoDisks>();
+  return std::make_unique<RegistryDiskList>(MakeRegistryValueReader());
 }
 
 }  // namespace korvan
