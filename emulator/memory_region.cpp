@@ -13,6 +13,8 @@
 #include <cstring>
 #include <utility>
 
+#include "device/os_error_text.h"
+
 namespace korvan::emu {
 
 bool MemoryRegion::Covers(uint64_t byteAddress, uint64_t length) const {
@@ -57,20 +59,6 @@ HANDLE AsHandle(intptr_t file) {
   return reinterpret_cast<HANDLE>(file);
 }
 
-std::string SystemMessage(DWORD error) {
-  char* text = nullptr;
-  const DWORD length = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message = length > 0 ? std::string(text, length) : "error " + std::to_string(error);
-  ::LocalFree(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                              message.back() == '.' || message.back() == ' ')) {
-    message.pop_back();
-  }
-  return message;
-}
-
 OVERLAPPED At(uint64_t offset) {
   OVERLAPPED at{};
   at.Offset = static_cast<DWORD>(offset);
@@ -105,7 +93,7 @@ FileMemory::OpenResult FileMemory::Open(uint64_t base, const std::filesystem::pa
         ::CreateFileW(path.c_str(), GENERIC_READ, kShare, nullptr, OPEN_EXISTING, kFlags, nullptr);
   }
   if (file == INVALID_HANDLE_VALUE) {
-    return {nullptr, "cannot open " + path.string() + ": " + SystemMessage(::GetLastError())};
+    return {nullptr, "cannot open " + path.string() + ": " + OsErrorText(static_cast<int>(::GetLastError()))};
   }
   // A device (NUL, a console) is refused before its information is asked for, which a device
   // need not give.
@@ -114,7 +102,7 @@ FileMemory::OpenResult FileMemory::Open(uint64_t base, const std::filesystem::pa
   const bool infoOk = !disk || ::GetFileInformationByHandle(file, &info) != 0;
   const DWORD infoError = ::GetLastError();
   if (!disk || !infoOk || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    const std::string why = infoOk ? "not a regular file" : SystemMessage(infoError);
+    const std::string why = infoOk ? "not a regular file" : OsErrorText(static_cast<int>(infoError));
     ::CloseHandle(file);
     return {nullptr, "cannot use " + path.string() + ": " + why};
   }
