@@ -97,9 +97,18 @@ Resolved Resolve(const fs::path& root, const std::string& requestPath) {
 std::string FileUrl(const fs::path& path) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string url = "file://";
-  for (const char c : path.string()) {
+#ifdef _WIN32
+  // file:///C:/folder/name
+  const std::string text = "/" + path.generic_string();
+  constexpr bool kColon = true;
+#else
+  const std::string text = path.string();
+  constexpr bool kColon = false;
+#endif
+  for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    if (std::isalnum(byte) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+    if (std::isalnum(byte) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~' ||
+        (kColon && c == ':')) {
       url += c;
     } else {
       url += '%';

@@ -61,19 +61,30 @@ std::optional<HistoryVersions> ParseVersions(const Json& object, const char* key
 // lines of runs in several processes stay whole.
 #ifdef _WIN32
 bool AppendWhole(const std::filesystem::path& path, std::string_view bytes) {
-  // FILE_APPEND_DATA alone: every write goes to the end of the file, as O_APPEND does.
-  const HANDLE file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA,
+  // FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes to the end of the file, as
+  // O_APPEND does. FILE_READ_DATA is what the byte lock below needs.
+  const HANDLE file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     return false;
   }
+  // Writers of other handles wait on a lock of one byte far past any line: appending at the end
+  // is then one writer's step at a time even where the file system (or wine) appends by seeking
+  // to the end and writing, two steps another writer can come between.
+  OVERLAPPED lockAt{};
+  lockAt.Offset = 0;
+  lockAt.OffsetHigh = 0x40000000;
+  const bool locked = ::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockAt) != 0;
   bool written = true;
   while (written && !bytes.empty()) {
     DWORD n = 0;
     written =
         ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr) && n > 0;
     bytes.remove_prefix(n);
+  }
+  if (locked) {
+    ::UnlockFileEx(file, 0, 1, 0, &lockAt);
   }
   return ::CloseHandle(file) && written;
 }

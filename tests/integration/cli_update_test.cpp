@@ -117,7 +117,9 @@ TEST(CliUpdateTest, CheckJudgesTheFileForTheDeviceOrAModel) {
                          folders.work.path().string()});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("Файл прошивки не найден!!"), std::string::npos);
-  const fs::path renamed = folders.work / "dahlia_F0301_V0040_D251201.bin";
+  // A folder of its own: where names ignore case (Windows) the copy would be the file itself.
+  const fs::path renamed = folders.work / "lower" / "dahlia_F0301_V0040_D251201.bin";
+  fs::create_directories(renamed.parent_path());
   fs::copy_file(folders.updateFile, renamed);
   run = folders.Korvan({"update", renamed.string(), "--json"});
   EXPECT_EQ(run.status, 1);
