@@ -130,8 +130,12 @@ class CDahlia_UpdaterDlg final : public wxDialog, public View {
   bool workersLetGo_ = false;
   std::unique_ptr<MainWindow> logic_;
   // The detector's removal ends the window. The disk list is the simulated host's own when the
-  // devices are simulated, else the kernel's.
+  // devices are simulated, else the system's. On Windows the notifications are the window's
+  // own WM_DEVICECHANGE messages; elsewhere they come from the platform's event source.
   void WatchDeviceRemoval(DiskHost& host);
+#ifdef __WXMSW__
+  WXLRESULT MSWWindowProc(WXUINT message, WXWPARAM wParam, WXLPARAM lParam) override;
+#endif
   void OnDeviceChange(const DeviceChangeEvent& event);
   std::unique_ptr<EnumeratedDisks> ownDisks_;
   const EnumeratedDisks* disks_ = nullptr;
