@@ -93,7 +93,8 @@ FileMemory::OpenResult FileMemory::Open(uint64_t base, const std::filesystem::pa
         ::CreateFileW(path.c_str(), GENERIC_READ, kShare, nullptr, OPEN_EXISTING, kFlags, nullptr);
   }
   if (file == INVALID_HANDLE_VALUE) {
-    return {nullptr, "cannot open " + path.string() + ": " + OsErrorText(static_cast<int>(::GetLastError()))};
+    return {nullptr, "cannot open " + path.string() + ": " +
+                         OsErrorText(static_cast<int>(::GetLastError()))};
   }
   // A device (NUL, a console) is refused before its information is asked for, which a device
   // need not give.
@@ -102,7 +103,8 @@ FileMemory::OpenResult FileMemory::Open(uint64_t base, const std::filesystem::pa
   const bool infoOk = !disk || ::GetFileInformationByHandle(file, &info) != 0;
   const DWORD infoError = ::GetLastError();
   if (!disk || !infoOk || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    const std::string why = infoOk ? "not a regular file" : OsErrorText(static_cast<int>(infoError));
+    const std::string why =
+        infoOk ? "not a regular file" : OsErrorText(static_cast<int>(infoError));
     ::CloseHandle(file);
     return {nullptr, "cannot use " + path.string() + ": " + why};
   }

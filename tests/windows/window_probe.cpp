@@ -6,8 +6,10 @@
 //   window-probe volume-removed TITLE            sends the window what Windows sends to every
 //                                                window when a storage volume is removed
 // Exit status 0 when the condition holds, 1 when it does not, 2 for bad arguments.
+// clang-format off
 #include <windows.h>
 #include <dbt.h>
+// clang-format on
 
 #include <cstdio>
 #include <cwchar>
