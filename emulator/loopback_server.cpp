@@ -1,8 +1,10 @@
 #include "emulator/loopback_server.h"
 
 #include <httplib.h>
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/socket.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -95,9 +97,18 @@ Resolved Resolve(const fs::path& root, const std::string& requestPath) {
 std::string FileUrl(const fs::path& path) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string url = "file://";
-  for (const char c : path.string()) {
+#ifdef _WIN32
+  // file:///C:/folder/name
+  const std::string text = "/" + path.generic_string();
+  constexpr bool kColon = true;
+#else
+  const std::string text = path.string();
+  constexpr bool kColon = false;
+#endif
+  for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    if (std::isalnum(byte) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+    if (std::isalnum(byte) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~' ||
+        (kColon && c == ':')) {
       url += c;
     } else {
       url += '%';
@@ -268,12 +279,15 @@ bool LoopbackServer::Start() {
   }
   impl.root = canonical;
 
+#ifndef _WIN32
   // WARNING: the library sends without MSG_NOSIGNAL. A client that gives up in the middle of a
   // body (the point of the stall and slow faults) would end the whole process with SIGPIPE.
+  // (Windows has no SIGPIPE: a send to a closed connection fails.)
   struct sigaction current {};
   if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
     signal(SIGPIPE, SIG_IGN);
   }
+#endif
 
   // Stop waits for the worker threads, and the library's waits for a client do not look at
   // it: one request per connection, so no worker sits in the keep-alive wait between requests,
@@ -286,9 +300,16 @@ bool LoopbackServer::Start() {
   // WARNING: the library's default sets SO_REUSEPORT, which lets a second server bind a port
   // already in use and then shares the connections between them. SO_REUSEADDR instead: a busy
   // port fails Start, and a port just freed can be bound again.
-  impl.server.set_socket_options([](int sock) {
+  // On Windows SO_REUSEADDR would let another socket take the port over; SO_EXCLUSIVEADDRUSE
+  // is that system's way to make a busy port fail.
+  impl.server.set_socket_options([](socket_t sock) {
     const int yes = 1;
+#ifdef _WIN32
+    setsockopt(sock, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&yes),
+               sizeof(yes));
+#else
     setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+#endif
   });
   impl.server.Get(".*", [&impl](const httplib::Request& request, httplib::Response& response) {
     impl.Handle(request, response);

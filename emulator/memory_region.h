@@ -58,7 +58,8 @@ class RamMemory final : public MemoryRegion {
 };
 
 // A file taken as the memory's bytes from `base` on; its length at opening is the memory's
-// size. Reads and writes go straight to the file (pread / pwrite), so writes persist.
+// size. Reads and writes go straight to the file (pread / pwrite, or their Windows forms), so
+// writes persist; sizes and offsets are 64-bit.
 class FileMemory final : public MemoryRegion {
  public:
   struct OpenResult {
@@ -78,9 +79,9 @@ class FileMemory final : public MemoryRegion {
   bool WriteAt(uint64_t offset, std::span<const uint8_t> in) override;
 
  private:
-  FileMemory(uint64_t base, uint64_t size, int fd, bool writable);
+  FileMemory(uint64_t base, uint64_t size, intptr_t file, bool writable);
 
-  int fd_;
+  intptr_t file_;  // the file descriptor, or on Windows the HANDLE
   bool writable_;
 };
 

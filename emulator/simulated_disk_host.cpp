@@ -7,6 +7,15 @@
 namespace korvan::emu {
 namespace {
 
+// The open failures as the platform's own host reports them: errno, or Windows' error codes.
+#ifdef _WIN32
+constexpr int kNoSuchFile = 2;    // ERROR_FILE_NOT_FOUND
+constexpr int kAccessDenied = 5;  // ERROR_ACCESS_DENIED
+#else
+constexpr int kNoSuchFile = ENOENT;
+constexpr int kAccessDenied = EACCES;
+#endif
+
 class SimulatedTransport final : public ScsiTransport {
  public:
   explicit SimulatedTransport(std::shared_ptr<SimulatedDevice> device)
@@ -78,7 +87,7 @@ OpenResult SimulatedDiskHost::OpenDrive(int drive) {
   OpenResult result;
   if (!InRange(drive)) {
     result.status = OpenStatus::NoSuchDrive;
-    result.osError = ENOENT;
+    result.osError = kNoSuchFile;
     return result;
   }
   std::shared_ptr<SimulatedDevice> device;
@@ -88,14 +97,14 @@ OpenResult SimulatedDiskHost::OpenDrive(int drive) {
     ++slot.opens;
     if (slot.denied) {
       result.status = OpenStatus::AccessDenied;
-      result.osError = EACCES;
+      result.osError = kAccessDenied;
       return result;
     }
     device = slot.device;
   }
   if (!device || !device->IsConnected()) {
     result.status = OpenStatus::NoSuchDrive;
-    result.osError = ENOENT;
+    result.osError = kNoSuchFile;
     return result;
   }
   result.status = OpenStatus::Opened;

@@ -1,6 +1,9 @@
 #include "emulator/zip_writer.h"
 
 #include <minizip/zip.h>
+#ifdef _WIN32
+#include <minizip/iowin32.h>
+#endif
 #include <zlib.h>
 
 #include <algorithm>
@@ -107,7 +110,15 @@ ZipEntry ZipFolderEntry(std::string name) {
 }
 
 ZipResult WriteZip(const std::filesystem::path& path, std::span<const ZipEntry> entries) {
+#ifdef _WIN32
+  // minizip's own open takes a narrow name in the ANSI code page; the wide file functions take
+  // the path as it is.
+  zlib_filefunc64_def files;
+  fill_win32_filefunc64W(&files);
+  zipFile zip = zipOpen2_64(path.c_str(), APPEND_STATUS_CREATE, nullptr, &files);
+#else
   zipFile zip = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
+#endif
   if (zip == nullptr) {
     return {"cannot create zip file \"" + path.string() + "\""};
   }

@@ -1,13 +1,19 @@
 #include "emulator/tools/emu_tool.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <pthread.h>
 #include <signal.h>
+#endif
 #include <CLI/CLI.hpp>
 
 #include <charconv>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 
@@ -192,6 +198,67 @@ struct ServeArguments {
   size_t slowRate = LoopbackServerOptions{}.slowBytesPerSecond;
 };
 
+#ifdef _WIN32
+// Ctrl+C, Ctrl+Break or the console's closing, which Windows reports to a handler on a thread
+// of its own; the handler only wakes Wait.
+class EndRequests {
+ public:
+  EndRequests() { ::SetConsoleCtrlHandler(OnEnd, TRUE); }
+  ~EndRequests() { ::SetConsoleCtrlHandler(OnEnd, FALSE); }
+  EndRequests(const EndRequests&) = delete;
+  EndRequests& operator=(const EndRequests&) = delete;
+
+  void Wait() {
+    std::unique_lock lock(State().mutex);
+    State().ended.wait(lock, [] { return State().requested; });
+  }
+
+ private:
+  struct Shared {
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool requested = false;
+  };
+  static Shared& State() {
+    static Shared shared;
+    return shared;
+  }
+  static BOOL WINAPI OnEnd(DWORD) {
+    {
+      std::lock_guard lock(State().mutex);
+      State().requested = true;
+    }
+    State().ended.notify_all();
+    return TRUE;
+  }
+};
+#else
+// SIGTERM and SIGINT, taken by sigwait rather than by a handler, so the server is stopped from
+// an ordinary thread. They are blocked before the server starts its threads, which inherit the
+// mask, so none of them can take the signal instead.
+class EndRequests {
+ public:
+  EndRequests() {
+    sigemptyset(&signals_);
+    sigaddset(&signals_, SIGTERM);
+    sigaddset(&signals_, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &signals_, &previous_);
+  }
+  ~EndRequests() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+  EndRequests(const EndRequests&) = delete;
+  EndRequests& operator=(const EndRequests&) = delete;
+
+  void Wait() {
+    int received = 0;
+    sigwait(&signals_, &received);
+  }
+
+ private:
+  sigset_t signals_;
+  sigset_t previous_;
+};
+#endif
+
 int RunServe(const ServeArguments& args, std::ostream& out, std::ostream& err) {
   LoopbackServerOptions options;
   const auto fault = ParseServerFault(args.fault);
@@ -205,19 +272,9 @@ int RunServe(const ServeArguments& args, std::ostream& out, std::ostream& err) {
   options.faultPathSuffix = args.faultOnly;
   options.slowBytesPerSecond = args.slowRate;
 
-  // The termination signals are taken by sigwait below rather than by a handler, so the server
-  // is stopped from an ordinary thread. They are blocked before the server starts its threads,
-  // which inherit the mask, so none of them can take the signal instead.
-  sigset_t endSignals;
-  sigemptyset(&endSignals);
-  sigaddset(&endSignals, SIGTERM);
-  sigaddset(&endSignals, SIGINT);
-  sigset_t previous;
-  pthread_sigmask(SIG_BLOCK, &endSignals, &previous);
-
+  EndRequests ends;
   LoopbackServer server(args.folder, options);
   if (!server.Start()) {
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     err << kToolName << " serve: " << server.error() << "\n";
     return kToolFailed;
   }
@@ -225,10 +282,8 @@ int RunServe(const ServeArguments& args, std::ostream& out, std::ostream& err) {
   out << server.url() << std::endl;
   err << "serving " << args.folder << " (fault " << ServerFaultName(*fault)
       << "); stop with Ctrl+C\n";
-  int received = 0;
-  sigwait(&endSignals, &received);
+  ends.Wait();
   server.Stop();
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   return kToolOk;
 }
 
@@ -251,6 +306,8 @@ std::optional<uint8_t> ParseModelByte(std::string_view text) {
 
 int RunEmuTool(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
   CLI::App app{"Simulated Korvan devices for tests and demonstrations.", kToolName};
+  // "/x" is a path or a value here, never an option: CLI11 would read it as one on Windows.
+  app.allow_windows_style_options(false);
   app.require_subcommand(1);
 
   MakeArguments args;

@@ -5,7 +5,6 @@
 #include "app/run_history.h"
 #include "app/show_result.h"
 #include "app/status_bar_poster.h"
-#include "app/stop_wait.h"
 #include "device/device_channel.h"
 #include "device/device_copies.h"
 #include "device/model_catalogue.h"
@@ -43,14 +42,14 @@ void DetectionWorker::Start() {
   folder_ = state_.programFolder;
   frontEnd_ = state_.frontEnd;
   records_ = RecordsFolder(state_);
-  thread_.Start([this](std::stop_token stop) { Run(stop); });
+  thread_.Start([this](const StopSignal& stop) { Run(stop); });
 }
 
 bool DetectionWorker::Stop(StopDeadline deadline) {
   return thread_.Stop(deadline);
 }
 
-void DetectionWorker::Run(std::stop_token stop) {
+void DetectionWorker::Run(const StopSignal& stop) {
   window_.Post([&state = state_] {
     ResetUpdateFileInfo(state.updateFileInfo);
     ResetDeviceInfo(state.deviceInfo);
@@ -68,21 +67,21 @@ void DetectionWorker::Run(std::stop_token stop) {
     return;
   }
   ReadDevice(stop, info, drive);
-  if (stop.stop_requested()) {
+  if (stop.Requested()) {
     return;
   }
   // Parked: a device is identified once per run.
-  WaitForStop(stop);
+  stop.WaitForStop();
 }
 
-bool DetectionWorker::Scan(std::stop_token stop, DeviceInfo& info, int& drive) {
+bool DetectionWorker::Scan(const StopSignal& stop, DeviceInfo& info, int& drive) {
   DeviceChannel probe(host_, slots_);
   const bool oneDrive = options_.onlyDrive >= kFirstDrive && options_.onlyDrive <= kLastDrive;
   const int first = oneDrive ? options_.onlyDrive : kFirstDrive;
   const int last = oneDrive ? options_.onlyDrive : kLastDrive;
   for (int scans = 1;; ++scans) {
     for (int n = first; n <= last; ++n) {
-      if (stop.stop_requested()) {
+      if (stop.Requested()) {
         return false;
       }
       if (slots_.Find(n) >= 0) {
@@ -97,13 +96,13 @@ bool DetectionWorker::Scan(std::stop_token stop, DeviceInfo& info, int& drive) {
       window_.Post([&state = state_] { state.detectionPhase = DetectionPhase::NotFound; });
       return false;
     }
-    if (!SleepUnlessStopped(stop, options_.scanInterval)) {
+    if (!stop.SleepUnlessStopped(options_.scanInterval)) {
       return false;
     }
   }
 }
 
-void DetectionWorker::ReadDevice(std::stop_token stop, DeviceInfo info, int drive) {
+void DetectionWorker::ReadDevice(const StopSignal& stop, DeviceInfo info, int drive) {
   // Type normalisation: bit 7 is a flag; 0 is old hardware, handled as type 4.
   info.typeCode = static_cast<int8_t>(info.typeCode & 0x7F);
   if (info.typeCode == 0) {
@@ -134,20 +133,22 @@ void DetectionWorker::ReadDevice(std::stop_token stop, DeviceInfo info, int driv
 
   if (ModelCatalogue::HasEntries(type)) {
     const DeviceLink link{host_, slots_, drive};
-    const auto fwPath = ReadControllerToFile(link, type, folder_, kControllerCopyName, stop);
+    const auto fwPath =
+        ReadControllerToFile(link, type, folder_, kControllerCopyName, stop.Token());
     ExtractFirmwareVersion(type, fwPath, info);
     window_.Post([&state = state_, fwPath] { state.FwReadPath = fwPath; });
-    if (stop.stop_requested()) {
+    if (stop.Requested()) {
       return;
     }
     if (type != 1) {
       StatusBarObserver observer(window_, view_);
-      const auto flashPath = ReadFlashToFile(link, info, folder_, kFlashCopyName, observer, stop);
+      const auto flashPath =
+          ReadFlashToFile(link, info, folder_, kFlashCopyName, observer, stop.Token());
       ExtractFlashVersions(type, flashPath, info);
       window_.Post([&state = state_, flashPath] { state.FlashReadPath = flashPath; });
     }
   }
-  if (stop.stop_requested()) {
+  if (stop.Requested()) {
     return;
   }
   info.legacyModel = type >= 1 && type <= 8;

@@ -6,9 +6,9 @@
 #pragma once
 
 #include <chrono>
-#include <stop_token>
 
 #include "app/app_state.h"
+#include "app/stop_signal.h"
 #include "app/view.h"
 #include "app/window_thread.h"
 #include "app/worker_thread.h"
@@ -43,9 +43,9 @@ class DetectionWorker {
   bool Stop(StopDeadline deadline = StopDeadlineFromNow());
 
  private:
-  void Run(std::stop_token stop);
-  bool Scan(std::stop_token stop, DeviceInfo& info, int& drive);
-  void ReadDevice(std::stop_token stop, DeviceInfo info, int drive);
+  void Run(const StopSignal& stop);
+  bool Scan(const StopSignal& stop, DeviceInfo& info, int& drive);
+  void ReadDevice(const StopSignal& stop, DeviceInfo info, int drive);
 
   DiskHost& host_;
   DriveSlotTable& slots_;

@@ -66,7 +66,7 @@ void DownloadWorker::Start(int voiceItemData) {
   job.history.source = state_.serverUrl;
   state_.downloadPhase = DownloadPhase::Running;
   state_.downloadReport = {};
-  thread_.Start([this, job = std::move(job)](std::stop_token stop) { Run(stop, job); });
+  thread_.Start([this, job = std::move(job)](const StopSignal& stop) { Run(stop, job); });
 }
 
 bool DownloadWorker::Stop(StopDeadline deadline) {
@@ -79,7 +79,7 @@ void DownloadWorker::RecordEnd(const Job& job, std::string error) {
   AppendHistory(job.records, std::move(entry));
 }
 
-void DownloadWorker::Fail(std::stop_token stop, const Job& job, int code, DownloadReport report) {
+void DownloadWorker::Fail(const StopSignal& stop, const Job& job, int code, DownloadReport report) {
   // A failed flow leaves no package contents behind for a later step to take.
   RemoveFolderTree(ProgramFolderFile(job.folder, kUpdateFolder));
   std::string error = report.transferError;
@@ -87,7 +87,7 @@ void DownloadWorker::Fail(std::stop_token stop, const Job& job, int code, Downlo
     error += (error.empty() ? "the package did not unpack whole: " : ", ") + item.name;
   }
   RecordEnd(job, error.empty() ? "no usable package" : error);
-  if (stop.stop_requested()) {
+  if (stop.Requested()) {
     return;
   }
   PostAndWait(window_, [&view = view_, code] { ShowResult(view, code); });
@@ -98,9 +98,9 @@ void DownloadWorker::Fail(std::stop_token stop, const Job& job, int code, Downlo
   });
 }
 
-void DownloadWorker::Run(std::stop_token stop, Job job) {
+void DownloadWorker::Run(const StopSignal& stop, Job job) {
   const int8_t type = job.device.typeCode;
-  const auto keepGoing = [&stop](uint64_t, uint64_t) { return !stop.stop_requested(); };
+  const auto keepGoing = [&stop](uint64_t, uint64_t) { return !stop.Requested(); };
   DownloadReport report;
 
   window_.Post([&view = view_] {
@@ -108,7 +108,7 @@ void DownloadWorker::Run(std::stop_token stop, Job job) {
     view.SetStatusText(kVersionFileName);
   });
   const FetchedVersion fetched = FetchServerVersion(http_, job.serverUrl, job.folder, keepGoing);
-  if (stop.stop_requested()) {
+  if (stop.Requested()) {
     RecordEnd(job, kInterruptedText);
     return;
   }
@@ -150,9 +150,9 @@ void DownloadWorker::Run(std::stop_token stop, Job job) {
             window_.Post([&view = view_, percent] { view.SetStatusPosition(percent); });
           }
         }
-        return !stop.stop_requested();
+        return !stop.Requested();
       });
-  if (stop.stop_requested()) {
+  if (stop.Requested()) {
     RecordEnd(job, kInterruptedText);
     return;  // the client left no part file; nothing was extracted yet
   }
@@ -164,8 +164,8 @@ void DownloadWorker::Run(std::stop_token stop, Job job) {
 
   window_.Post([&view = view_] { view.SetStatusText(kUnpackingText); });
   const ExtractReport extracted =
-      ExtractPackage(package, updateFolder, [&stop] { return !stop.stop_requested(); });
-  if (stop.stop_requested()) {
+      ExtractPackage(package, updateFolder, [&stop] { return !stop.Requested(); });
+  if (stop.Requested()) {
     RecordEnd(job, kInterruptedText);
     RemoveFolderTree(updateFolder);
     std::error_code ignored;

@@ -7,11 +7,11 @@
 #pragma once
 
 #include <functional>
-#include <stop_token>
 #include <string>
 
 #include "app/app_state.h"
 #include "app/history_log.h"
+#include "app/stop_signal.h"
 #include "app/view.h"
 #include "app/window_thread.h"
 #include "app/worker_thread.h"
@@ -50,10 +50,10 @@ class DownloadWorker {
     HistoryEntry history;  // the line a flow that ends here appends
   };
 
-  void Run(std::stop_token stop, Job job);
+  void Run(const StopSignal& stop, Job job);
   // Ends the flow with message `code` (0: no version; 1: no usable package): the update folder
   // goes, the box is shown, the controls come back.
-  void Fail(std::stop_token stop, const Job& job, int code, DownloadReport report);
+  void Fail(const StopSignal& stop, const Job& job, int code, DownloadReport report);
   // The history line of a flow that ended before any update file was picked.
   static void RecordEnd(const Job& job, std::string error);
 

@@ -1,7 +1,11 @@
 #include "app/history_log.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <ctime>
@@ -53,6 +57,38 @@ std::optional<HistoryVersions> ParseVersions(const Json& object, const char* key
   return versions;
 }
 
+// Appends `bytes` to the file at `path` (created when missing) with one append-mode write, so
+// lines of runs in several processes stay whole.
+#ifdef _WIN32
+bool AppendWhole(const std::filesystem::path& path, std::string_view bytes) {
+  // FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes to the end of the file, as
+  // O_APPEND does. FILE_READ_DATA is what the byte lock below needs.
+  const HANDLE file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  // Writers of other handles wait on a lock of one byte far past any line: appending at the end
+  // is then one writer's step at a time even where the file system (or wine) appends by seeking
+  // to the end and writing, two steps another writer can come between.
+  OVERLAPPED lockAt{};
+  lockAt.Offset = 0;
+  lockAt.OffsetHigh = 0x40000000;
+  const bool locked = ::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &lockAt) != 0;
+  bool written = true;
+  while (written && !bytes.empty()) {
+    DWORD n = 0;
+    written =
+        ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr) && n > 0;
+    bytes.remove_prefix(n);
+  }
+  if (locked) {
+    ::UnlockFileEx(file, 0, 1, 0, &lockAt);
+  }
+  return ::CloseHandle(file) && written;
+}
+#else
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t n = ::write(fd, bytes.data(), bytes.size());
@@ -67,12 +103,26 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
+bool AppendWhole(const std::filesystem::path& path, std::string_view bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    return false;
+  }
+  const bool written = WriteAll(fd, bytes);
+  return ::close(fd) == 0 && written;
+}
+#endif
+
 }  // namespace
 
 std::string HistoryTime(std::chrono::system_clock::time_point when) {
   const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
   std::tm utc{};
+#ifdef _WIN32
+  gmtime_s(&utc, &seconds);
+#else
   gmtime_r(&seconds, &utc);
+#endif
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
   return text;
@@ -145,14 +195,7 @@ bool AppendHistory(const std::filesystem::path& folder, HistoryEntry entry) {
     entry.time = HistoryTime(std::chrono::system_clock::now());
   }
   const std::string line = HistoryLine(entry) + "\n";
-  const std::filesystem::path path = folder / kHistoryFileName;
-  // O_APPEND and one write: lines of runs in several processes stay whole.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    return false;
-  }
-  const bool written = WriteAll(fd, line);
-  return ::close(fd) == 0 && written;
+  return AppendWhole(folder / kHistoryFileName, line);
 }
 
 HistoryRead ReadHistory(const std::filesystem::path& folder, size_t last) {

@@ -8,7 +8,6 @@
 #include "app/run_history.h"
 #include "app/show_result.h"
 #include "app/status_bar_poster.h"
-#include "app/stop_wait.h"
 #include "device/model_catalogue.h"
 #include "device/update_file_header.h"
 #include "sources/program_folder.h"
@@ -127,7 +126,7 @@ void UpdateWorker::Start() {
   state_.updatePhase = UpdatePhase::Running;
   parked_ = false;
   backupFailed_ = false;
-  thread_.Start([this, job](std::stop_token stop) { Run(stop, job); });
+  thread_.Start([this, job](const StopSignal& stop) { Run(stop, job); });
 }
 
 bool UpdateWorker::Stop(StopDeadline deadline) {
@@ -187,7 +186,7 @@ void UpdateWorker::ShowResultAndWait(int code) {
   PostAndWait(window_, [&view = view_, code] { ShowResult(view, code); });
 }
 
-void UpdateWorker::Park(std::stop_token stop) {
+void UpdateWorker::Park(const StopSignal& stop) {
   parked_ = true;
   // The writer has asked the user to reconnect the cable; "End" is given back so the program
   // can be closed (the run had disabled it), and nothing else is touched.
@@ -195,17 +194,17 @@ void UpdateWorker::Park(std::stop_token stop) {
     state.updatePhase = UpdatePhase::Parked;
     view.EnableControl(ids::kEnd, true);
   });
-  WaitForStop(stop);
+  stop.WaitForStop();
 }
 
-void UpdateWorker::Run(std::stop_token stop, Job job) {
+void UpdateWorker::Run(const StopSignal& stop, Job job) {
   for (const int cell : {ids::kFwResultText, ids::kVoiceResultText, ids::kDbResultText}) {
     SetCell(cell, kBlankCellText);
   }
   if (job.settingsRun) {
     const bool written = UploadSettings(stop, job);
     NoteComponent(job, kSettingsComponent, written ? kHistoryWritten : kHistoryFailed, job.failure);
-    if (parked_ || stop.stop_requested()) {
+    if (parked_ || stop.Requested()) {
       RecordHistory(job, parked_ ? kParkedError : kInterruptedError);
       return;
     }
@@ -276,7 +275,7 @@ void UpdateWorker::Run(std::stop_token stop, Job job) {
     if (outcome == StepOutcome::Failed) {
       failed |= bit;
     }
-    if (parked_ || stop.stop_requested()) {
+    if (parked_ || stop.Requested()) {
       // Nothing more: no device traffic, no window change.
       RecordHistory(job, parked_ ? kParkedError : kInterruptedError);
       return;
@@ -313,7 +312,7 @@ void UpdateWorker::Run(std::stop_token stop, Job job) {
   });
 }
 
-UpdateWorker::StepOutcome UpdateWorker::ComponentStep(std::stop_token stop, Job& job,
+UpdateWorker::StepOutcome UpdateWorker::ComponentStep(const StopSignal& stop, Job& job,
                                                       UpdateComponent which) {
   const std::optional<ComponentJob> planned =
       SequenceJob(which, job.device, job.file, job.fwCopy, job.flashCopy);
@@ -345,7 +344,7 @@ UpdateWorker::StepOutcome UpdateWorker::ComponentStep(std::stop_token stop, Job&
       RunUploadStep(stop, job, component.deviceCopy, std::exchange(job.firstWriteText, {}));
   NoteComponent(job, ComponentName(component.component), written ? kHistoryWritten : kHistoryFailed,
                 job.failure);
-  if (parked_ || stop.stop_requested()) {
+  if (parked_ || stop.Requested()) {
     return StepOutcome::Failed;
   }
   if (component.cellId != 0) {
@@ -392,7 +391,7 @@ void UpdateWorker::FailBackup(const std::string& reason) {
   });
 }
 
-UpdateWorker::StepOutcome UpdateWorker::FailWithoutWriting(std::stop_token stop, Job& job,
+UpdateWorker::StepOutcome UpdateWorker::FailWithoutWriting(const StopSignal& stop, Job& job,
                                                            const ComponentJob& component) {
   NoteComponent(job, ComponentName(component.component), kHistoryFailed,
                 "the update file does not hold it whole, or the working copy could not be "
@@ -400,23 +399,23 @@ UpdateWorker::StepOutcome UpdateWorker::FailWithoutWriting(std::stop_token stop,
   // Shown as a source file that cannot be opened: the user can choose the file again.
   SetUploadMode(job, component.uploadMode);
   ReportFileOpenFailed(stop, true);
-  if (component.cellId != 0 && !stop.stop_requested()) {
+  if (component.cellId != 0 && !stop.Requested()) {
     SetCell(component.cellId, kVerifyErrorText);
   }
   return StepOutcome::Failed;
 }
 
-void UpdateWorker::ReportFileOpenFailed(std::stop_token stop, bool barShown) {
+void UpdateWorker::ReportFileOpenFailed(const StopSignal& stop, bool barShown) {
   window_.Post([&view = view_, barShown] {
     if (barShown) {
       view.SetStatusText(kFileOpenErrorText);
     }
     view.EnableControl(ids::kOpenButton, true);
   });
-  SleepUnlessStopped(stop, std::chrono::milliseconds(1000));
+  stop.SleepUnlessStopped(std::chrono::milliseconds(1000));
 }
 
-bool UpdateWorker::RunUploadStep(std::stop_token stop, Job& job,
+bool UpdateWorker::RunUploadStep(const StopSignal& stop, Job& job,
                                  const std::filesystem::path& source, std::string_view barText) {
   DeviceChannel channel(host_, slots_);
   channel.Claim(job.drive);
@@ -448,7 +447,7 @@ bool UpdateWorker::RunUploadStep(std::stop_token stop, Job& job,
         .databaseAddress = catalogue::DbFlashOffset(1, job.device, job.file),
         .link = DeviceLink{host_, slots_, job.drive},
         .folder = job.folder,
-        .stop = stop,
+        .stop = stop.Token(),
     };
     WindowWriterObserver observer(window_, view_, !barText.empty());
     const StepResult written = WriteRegion(channel, slot, request, observer);
@@ -509,7 +508,7 @@ bool UpdateWorker::RunUploadStep(std::stop_token stop, Job& job,
   }
 }
 
-bool UpdateWorker::UploadSettings(std::stop_token stop, Job& job) {
+bool UpdateWorker::UploadSettings(const StopSignal& stop, Job& job) {
   const int8_t type = job.device.typeCode;
   if (type == 6 || type == 8 || type == 9 || (type >= 16 && type <= 24)) {
     SetUploadMode(job, 6);

@@ -5,10 +5,10 @@
 #pragma once
 
 #include <filesystem>
-#include <stop_token>
 
 #include "app/app_state.h"
 #include "app/history_log.h"
+#include "app/stop_signal.h"
 #include "app/update_sequence.h"
 #include "app/view.h"
 #include "app/window_thread.h"
@@ -89,24 +89,24 @@ class UpdateWorker {
     Failed,        // attempted, and the device does not hold it
   };
 
-  void Run(std::stop_token stop, Job job);
+  void Run(const StopSignal& stop, Job job);
   // The staged backup moved into place; false (after the error box) when it cannot be, and
   // nothing may be written.
   bool PublishBackupBeforeWriting(Job& job);
   // Ends a run whose backup could not be saved: nothing was sent to the device.
   void FailBackup(const std::string& reason);
   // Checks, compares and extracts the component, then writes it when it differs.
-  StepOutcome ComponentStep(std::stop_token stop, Job& job, UpdateComponent component);
+  StepOutcome ComponentStep(const StopSignal& stop, Job& job, UpdateComponent component);
   // A component that cannot be extracted fails as a source that cannot be opened; nothing is
   // sent to the device for it.
-  StepOutcome FailWithoutWriting(std::stop_token stop, Job& job, const ComponentJob& component);
+  StepOutcome FailWithoutWriting(const StopSignal& stop, Job& job, const ComponentJob& component);
   // The file-open error: the bar's text, Open enabled again, then a one-second pause.
-  void ReportFileOpenFailed(std::stop_token stop, bool barShown);
+  void ReportFileOpenFailed(const StopSignal& stop, bool barShown);
   // `barText`: what the bar shows until the first unit's progress (normally nothing).
-  bool RunUploadStep(std::stop_token stop, Job& job, const std::filesystem::path& source,
+  bool RunUploadStep(const StopSignal& stop, Job& job, const std::filesystem::path& source,
                      std::string_view barText = {});
   // True when the settings unit was written and read back.
-  bool UploadSettings(std::stop_token stop, Job& job);
+  bool UploadSettings(const StopSignal& stop, Job& job);
   void SetUploadMode(Job& job, int mode);
   // Notes what became of `component` for the history, and why it failed.
   static void NoteComponent(Job& job, std::string_view component, std::string_view result,
@@ -115,7 +115,7 @@ class UpdateWorker {
   static void RecordHistory(Job& job, std::string_view error = {});
   void SetCell(int cellId, std::string_view text);
   void ShowResultAndWait(int code);
-  void Park(std::stop_token stop);
+  void Park(const StopSignal& stop);
 
   DiskHost& host_;
   DriveSlotTable& slots_;

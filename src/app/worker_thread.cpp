@@ -8,16 +8,22 @@ WorkerThread::~WorkerThread() {
   Stop(StopDeadlineFromNow());
 }
 
-void WorkerThread::Start(std::function<void(std::stop_token)> body) {
-  auto ending = std::make_shared<Ending>();
-  ending_ = ending;
-  thread_ = std::jthread([ending, body = std::move(body)](std::stop_token stop) {
-    body(stop);
+void WorkerThread::Start(std::function<void(const StopSignal&)> body) {
+  if (thread_.joinable()) {
+    // The previous run has ended (see Start's contract) but its thread may still be returning
+    // from the body; a std::thread must be joined before it is replaced.
+    shared_->stop.Request();
+    thread_.join();
+  }
+  auto shared = std::make_shared<Shared>();
+  shared_ = shared;
+  thread_ = std::thread([shared, body = std::move(body)] {
+    body(shared->stop);
     {
-      std::lock_guard lock(ending->mutex);
-      ending->done = true;
+      std::lock_guard lock(shared->mutex);
+      shared->done = true;
     }
-    ending->ended.notify_all();
+    shared->ended.notify_all();
   });
 }
 
@@ -25,11 +31,11 @@ bool WorkerThread::Stop(StopDeadline deadline) {
   if (!thread_.joinable()) {
     return true;
   }
-  thread_.request_stop();
+  shared_->stop.Request();
   bool done = false;
   {
-    std::unique_lock lock(ending_->mutex);
-    done = ending_->ended.wait_until(lock, deadline, [this] { return ending_->done; });
+    std::unique_lock lock(shared_->mutex);
+    done = shared_->ended.wait_until(lock, deadline, [this] { return shared_->done; });
   }
   if (!done) {
     thread_.detach();

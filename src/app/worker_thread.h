@@ -1,7 +1,8 @@
 // `WorkerThread`: a worker's thread that the program can always end on time. A device that
 // stops answering holds its thread inside one command for the channel's whole time-out (over
 // an hour), and no stop request reaches into the command; closing the program must not wait
-// for it.
+// for it. The thread's stop request is a `StopSignal` the wrapper owns (see there why it is not
+// std::jthread's stop token).
 #pragma once
 
 #include <chrono>
@@ -9,8 +10,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <stop_token>
 #include <thread>
+
+#include "app/stop_signal.h"
 
 namespace korvan {
 
@@ -31,8 +33,9 @@ class WorkerThread {
   WorkerThread(const WorkerThread&) = delete;
   WorkerThread& operator=(const WorkerThread&) = delete;
 
-  // Runs `body` on a new thread. A previous thread must have been stopped.
-  void Start(std::function<void(std::stop_token)> body);
+  // Runs `body` on a new thread with that thread's stop signal, which stays alive as long as
+  // the thread runs. A previous thread must have been stopped.
+  void Start(std::function<void(const StopSignal&)> body);
 
   // Asks the thread to end and waits for it until `deadline`. True when no thread runs any
   // more. False when the thread is still busy at the deadline (stuck in a device command):
@@ -41,14 +44,15 @@ class WorkerThread {
   bool Stop(StopDeadline deadline);
 
  private:
-  struct Ending {
+  struct Shared {
+    StopSignal stop;
     std::mutex mutex;
     std::condition_variable ended;
-    bool done = false;
+    bool done = false;  // guarded by mutex: the body has returned
   };
 
-  std::shared_ptr<Ending> ending_;  // shared with the thread, which may outlive this object
-  std::jthread thread_;
+  std::shared_ptr<Shared> shared_;  // shared with the thread, which may outlive this object
+  std::thread thread_;
 };
 
 }  // namespace korvan

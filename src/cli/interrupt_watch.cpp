@@ -1,10 +1,16 @@
 #include "cli/interrupt_watch.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
+#endif
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <thread>
@@ -25,10 +31,35 @@ std::function<void()>& Handler() {
 
 [[noreturn]] void LeaveNow() {
   static constexpr char kText[] = "\nkorvan: interrupted\n";
+#ifdef _WIN32
+  std::fwrite(kText, 1, sizeof kText - 1, stderr);
+  std::fflush(stderr);
+#else
   [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, kText, sizeof kText - 1);
+#endif
   std::_Exit(kInterruptedExit);
 }
 
+#ifdef _WIN32
+// Windows has no signals to wait for: the console calls this on a thread it starts for each
+// Ctrl+C, Ctrl+Break or closing of the window, which plays the watch's part.
+BOOL WINAPI OnConsoleInterrupt(DWORD) {
+  static std::atomic<bool> interrupted{false};
+  if (interrupted.exchange(true)) {
+    LeaveNow();  // a second interrupt: the session could not leave
+  }
+  {
+    std::lock_guard lock(HandlerMutex());
+    if (!Handler()) {
+      LeaveNow();  // no session with workers to stop
+    }
+    Handler()();
+  }
+  // The session leaves by itself within the workers' grace period; the process ends with it.
+  std::this_thread::sleep_for(kInterruptGrace);
+  LeaveNow();
+}
+#else
 void Watch(sigset_t signals) {
   int signal = 0;
   while (sigwait(&signals, &signal) != 0) {
@@ -50,16 +81,21 @@ void Watch(sigset_t signals) {
   }
   LeaveNow();
 }
+#endif
 
 }  // namespace
 
 void StartInterruptWatch() {
+#ifdef _WIN32
+  ::SetConsoleCtrlHandler(OnConsoleInterrupt, TRUE);
+#else
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   std::thread(Watch, signals).detach();
+#endif
 }
 
 InterruptHandlerScope::InterruptHandlerScope(std::function<void()> onInterrupt) {

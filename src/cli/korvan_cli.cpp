@@ -26,6 +26,8 @@ int RunKorvan(const std::vector<std::string>& args, std::ostream& out, std::ostr
               bool errIsTerminal) {
   CLI::App app{"Korvan Updater: identify, update and set up Korvan radar detectors over USB.",
                "korvan"};
+  // "/x" is a path or a value here, never an option: CLI11 would read it as one on Windows.
+  app.allow_windows_style_options(false);
   // Global options are accepted after the command name too ("korvan probe --json").
   app.fallthrough();
   app.require_subcommand(1);

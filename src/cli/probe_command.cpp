@@ -1,13 +1,13 @@
 #include "cli/probe_command.h"
 
 #include <cerrno>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "cli/console_session.h"
 #include "cli/json_text.h"
 #include "device/device_channel.h"
+#include "device/os_error_text.h"
 
 namespace korvan::cli {
 namespace {
@@ -22,22 +22,36 @@ std::string Hex(uint8_t value) {
   return std::string("0x") + kDigits[value >> 4] + kDigits[value & 0x0F];
 }
 
+bool IsPermissionError(int osError) {
+#ifdef _WIN32
+  return osError == 5;  // ERROR_ACCESS_DENIED
+#else
+  return osError == EACCES || osError == EPERM;
+#endif
+}
+
 }  // namespace
 
 void ReportUnopenableDisks(DiskHost& host, std::ostream& err) {
   bool permissionDenied = false;
   for (int drive = kFirstDrive; drive <= kLastDrive; ++drive) {
     const OpenResult opened = host.OpenDrive(drive);
-    if (opened.status == OpenStatus::AccessDenied &&
-        (opened.osError == EACCES || opened.osError == EPERM)) {
+    if (opened.status == OpenStatus::AccessDenied && IsPermissionError(opened.osError)) {
       permissionDenied = true;
       err << host.DriveName(drive) << ": this user may not open the disk read-write ("
-          << std::strerror(opened.osError) << "); a detector there cannot be reached\n";
+          << OsErrorText(opened.osError) << "); a detector there cannot be reached\n";
     } else if (opened.status == OpenStatus::AccessDenied || opened.status == OpenStatus::Failed) {
-      err << host.DriveName(drive) << ": could not open the disk (" << std::strerror(opened.osError)
+      err << host.DriveName(drive) << ": could not open the disk (" << OsErrorText(opened.osError)
           << ")\n";
     }
   }
+#ifdef _WIN32
+  if (permissionDenied) {
+    err << R"(Windows lets only an administrator open a disk for reading and writing. Start the
+program as an administrator (in its context menu, "Run as administrator").
+)";
+  }
+#else
   if (permissionDenied) {
     err << R"(A detector is reached through its SCSI generic node, which the program must open for
 reading and writing. The udev rule of the korvan-updater package gives the user logged in at
@@ -51,6 +65,7 @@ rule from the source tree by hand, as root:
 The access goes to the local desktop session, not to a login over ssh.
 )";
   }
+#endif
 }
 
 int RunProbe(DiskHost& host, const frontend::GlobalOptions& options, std::ostream& out,

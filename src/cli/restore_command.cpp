@@ -134,9 +134,9 @@ int RunRestoreCommand(DiskHost& host, const frontend::GlobalOptions& options,
   {
     // On a worker thread, so that Ctrl+C is seen while a region is being written.
     WorkerThread worker;
-    worker.Start([&](std::stop_token stop) {
+    worker.Start([&](const StopSignal& stop) {
       RestoreResult done =
-          RunRestore(session.host, session.slots, job, observer, stop,
+          RunRestore(session.host, session.slots, job, observer, stop.Token(),
                      [&observer](Region region) { observer.RegionStarted(region); });
       session.window.Post([&result, done = std::move(done)] { result = done; });
     });

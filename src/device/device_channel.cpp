@@ -55,7 +55,11 @@ bool DeviceGone(const CommandResult& result) {
     case CommandStatus::TransportError:
       return result.hostStatus == kHostNoConnect || result.hostStatus == kHostBadTarget;
     case CommandStatus::OsError:
+#ifdef _WIN32
+      return false;  // the Windows host reports a vanished disk as the adapter's no-connect
+#else
       return result.osError == ENODEV || result.osError == ENXIO;
+#endif
     default:
       return false;
   }

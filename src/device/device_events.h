@@ -1,6 +1,7 @@
 // What the host tells of devices coming and going, and its list of enumerated disks: the two
 // things the window needs to notice that the detector was unplugged. Implemented by the Linux
-// layer (udev and sysfs), by the simulated host, and by fakes in tests.
+// layer (udev and sysfs), by the Windows layer (the registry's list of disks only: the window
+// decodes WM_DEVICECHANGE itself), by the simulated host, and by fakes in tests.
 #pragma once
 
 #include <functional>

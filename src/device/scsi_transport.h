@@ -1,7 +1,7 @@
 // The host side of the device link: `DiskHost` opens physical drive N and hands out a
 // `ScsiTransport` that executes one command block at a time. Implemented by the Linux SG_IO
-// host (device/linux/) and by the simulated device (emulator/); a Windows pass-through host
-// fits the same two interfaces.
+// host (device/linux/), the Windows pass-through host (device/windows/) and the simulated device
+// (emulator/).
 #pragma once
 
 #include <cstdint>
@@ -82,7 +82,7 @@ class DiskHost {
   // Thread-safe: the detection thread, the update thread and the window thread may all call it.
   virtual OpenResult OpenDrive(int drive) = 0;
 
-  // How a user would name drive `drive` in a message ("/dev/sg3").
+  // How a user would name drive `drive` in a message ("/dev/sg3", \\.\PhysicalDrive3).
   virtual std::string DriveName(int drive) const = 0;
 };
 

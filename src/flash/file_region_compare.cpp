@@ -120,13 +120,17 @@ bool ReplaceWithExtract(const std::filesystem::path& fileA, const std::filesyste
 CompareOutcome CompareAndExtract(const std::filesystem::path& fileA, uint64_t offsetA,
                                  const std::filesystem::path& fileB, uint64_t offsetB,
                                  uint64_t length, uint64_t extractEnd) {
-  PaddedRegionReader a(fileA, offsetA);
-  PaddedRegionReader b(fileB, offsetB);
-  const bool equal = RegionsEqual(a, b, length);
-  // The device side may be missing (it then reads as erased flash), the component may not: a
-  // source that cannot be read would be compared, and extracted, as 0xFF bytes.
-  if (b.Failed()) {
-    return CompareOutcome::Failed;
+  bool equal = false;
+  {
+    // Closed before fileA is replaced: Windows does not rename onto a file that is open.
+    PaddedRegionReader a(fileA, offsetA);
+    PaddedRegionReader b(fileB, offsetB);
+    equal = RegionsEqual(a, b, length);
+    // The device side may be missing (it then reads as erased flash), the component may not: a
+    // source that cannot be read would be compared, and extracted, as 0xFF bytes.
+    if (b.Failed()) {
+      return CompareOutcome::Failed;
+    }
   }
   if (equal) {
     return CompareOutcome::Equal;

@@ -2,7 +2,7 @@
 
 #include <set>
 
-#include "device/linux/sg_disk_host.h"
+#include "device/platform_host.h"
 #include "emulator/device_folder.h"
 #include "emulator/device_presets.h"
 #include "emulator/simulated_disk_host.h"
@@ -33,7 +33,7 @@ void Configure(emu::SimulatedDevice& device, const GlobalOptions& options, int d
 std::unique_ptr<DiskHost> MakeDiskHost(const GlobalOptions& options, std::string_view program,
                                        std::ostream& err) {
   if (!options.Simulated()) {
-    return std::make_unique<SgDiskHost>();
+    return MakePlatformDiskHost();
   }
   auto host = std::make_unique<emu::SimulatedDiskHost>();
   std::set<int> taken;

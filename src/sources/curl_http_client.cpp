@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -26,6 +27,16 @@ struct MultiDeleter {
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
+
+// fopen(path, "wb") with the path in the system's own encoding: Windows' narrow names are the
+// ANSI code page's, which cannot hold every folder name a user may have.
+std::FILE* CreateForWriting(const std::filesystem::path& path) {
+#ifdef _WIN32
+  return ::_wfopen(path.c_str(), L"wb");
+#else
+  return std::fopen(path.c_str(), "wb");
+#endif
+}
 
 struct Transfer {
   std::FILE* out = nullptr;
@@ -102,7 +113,7 @@ HttpOutcome CurlHttpClient::Download(std::string_view url, const std::filesystem
     return outcome;
   }
   // "wb" creates or truncates; a leftover .part of an earlier run is overwritten, never taken.
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(part.c_str(), "wb"));
+  std::unique_ptr<std::FILE, FileCloser> file(CreateForWriting(part));
   if (!file) {
     outcome.result = HttpResult::WriteFailed;
     outcome.detail = "cannot create " + part.string();
@@ -178,8 +189,8 @@ HttpOutcome CurlHttpClient::Download(std::string_view url, const std::filesystem
   if (outcome.result == HttpResult::Ok && !flushed) {
     outcome.result = HttpResult::WriteFailed;
   }
-  outcome.detail = cancelled ? "cancelled" : (errorText[0] != '\0' ? errorText
-                                                                   : curl_easy_strerror(code));
+  outcome.detail =
+      cancelled ? "cancelled" : (errorText[0] != '\0' ? errorText : curl_easy_strerror(code));
   if (!outcome.ok()) {
     discard();
     return outcome;

@@ -1,7 +1,9 @@
 // `ProgramFolder`: the folder that holds every working file (device copies, read-back files,
-// downloads, Parameters.ini and the `update` folder). On Linux it is
-// $XDG_DATA_HOME/korvan-updater/ (default ~/.local/share/korvan-updater/) unless the user
-// names another one (--workdir).
+// downloads, Parameters.ini and the `update` folder), unless the user names another one
+// (--workdir). On Linux it is $XDG_DATA_HOME/korvan-updater/ (default
+// ~/.local/share/korvan-updater/). On Windows it is the executable's own folder, as the
+// program has always kept its files there, or %LOCALAPPDATA%\Korvan Updater\ where this user
+// may not write beside the executable (an installation under Program Files).
 #pragma once
 
 #include <filesystem>
@@ -13,6 +15,11 @@ namespace korvan {
 
 // The platform's folder for working files, without creating it.
 std::filesystem::path DefaultProgramFolder();
+
+// The Windows choice, with the places given: `executableFolder` when a file can be created
+// there, else `localAppData`/"Korvan Updater" (the current folder's when that is not known).
+std::filesystem::path ChooseBesideOrLocal(const std::filesystem::path& executableFolder,
+                                          const std::optional<std::filesystem::path>& localAppData);
 
 // The working folder to use (`chosen` when given, else the default), created when missing.
 // nullopt with `error` set when it cannot be created.

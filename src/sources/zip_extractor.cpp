@@ -1,11 +1,10 @@
 #include "sources/zip_extractor.h"
 
-#include <errno.h>
-#include <fcntl.h>
 #include <minizip/unzip.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <zlib.h>
+#ifdef _WIN32
+#include <minizip/iowin32.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -18,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "sources/extraction_target.h"
 #include "sources/zip_name.h"
 
 namespace korvan {
@@ -32,40 +32,10 @@ constexpr uint64_t kTicksPerSecond = 10'000'000;
 constexpr uint64_t kUnixEpochTicks = 116'444'736'000'000'000;
 constexpr uint16_t kUnixTimesTag = 0x5455;  // "UT", little-endian
 constexpr uLong kEncryptedFlag = 0x0001;
-
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept {
-    Reset(std::exchange(other.fd_, -1));
-    return *this;
-  }
-  ~UniqueFd() { Reset(); }
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  // Closes now and reports whether the kernel accepted the last writes.
-  bool Close() {
-    const int fd = std::exchange(fd_, -1);
-    return fd < 0 || ::close(fd) == 0;
-  }
-  void Reset(int fd = -1) {
-    if (fd_ >= 0) {
-      ::close(fd_);
-    }
-    fd_ = fd;
-  }
-
- private:
-  int fd_ = -1;
-};
-
-struct Times {
-  uint64_t write = 0;
-  uint64_t access = 0;
-  uint64_t creation = 0;
-};
+// The file type bits of a Unix mode (S_IFMT, S_IFREG, S_IFDIR), which every platform reads.
+constexpr uint32_t kUnixTypeMask = 0170000;
+constexpr uint32_t kUnixFile = 0100000;
+constexpr uint32_t kUnixFolder = 0040000;
 
 // The MS-DOS stamp is the local time of the machine that made the package.
 uint64_t DosToFileTime(uLong dosDateTime) {
@@ -94,7 +64,7 @@ uint32_t ReadLe32(std::span<const uint8_t> bytes, std::size_t at) {
 // The first "UT" block of a local extra field: a flags byte, then a 32-bit Unix time for each
 // flag set (bit 0 write, bit 1 access, bit 2 creation). Blocks and times that run past the field
 // are ignored: the extra field is the packer's, not a promise.
-void ApplyUnixTimes(std::span<const uint8_t> extra, Times& times) {
+void ApplyUnixTimes(std::span<const uint8_t> extra, FileTimes& times) {
   std::size_t at = 0;
   while (at + 4 <= extra.size()) {
     const auto tag = static_cast<uint16_t>(extra[at] | extra[at + 1] << 8);
@@ -124,21 +94,6 @@ void ApplyUnixTimes(std::span<const uint8_t> extra, Times& times) {
   }
 }
 
-timespec ToTimespec(uint64_t fileTime) {
-  const auto sinceUnix = static_cast<int64_t>(fileTime - kUnixEpochTicks);
-  const auto ticks = static_cast<int64_t>(kTicksPerSecond);
-  int64_t seconds = sinceUnix / ticks;
-  int64_t rest = sinceUnix % ticks;
-  if (rest < 0) {
-    rest += ticks;
-    --seconds;
-  }
-  timespec ts{};
-  ts.tv_sec = static_cast<time_t>(seconds);
-  ts.tv_nsec = static_cast<long>(rest * 100);
-  return ts;
-}
-
 bool IsDosHost(uLong versionMadeBy) {
   const auto host = (versionMadeBy >> 8) & 0xFF;
   return host == 0 || host == 7 || host == 11 || host == 14;
@@ -166,8 +121,8 @@ bool IsSpecialFile(uLong versionMadeBy, uLong external) {
   if (IsDosHost(versionMadeBy)) {
     return false;
   }
-  const auto type = static_cast<mode_t>((external >> 16) & S_IFMT);
-  return type != 0 && type != S_IFREG && type != S_IFDIR;
+  const auto type = static_cast<uint32_t>(external >> 16) & kUnixTypeMask;
+  return type != 0 && type != kUnixFile && type != kUnixFolder;
 }
 
 // The item under minizip's cursor, as the central directory has it.
@@ -177,7 +132,7 @@ struct Item {
   std::string stored;  // the name's bytes as stored
   std::string cleaned;
   uint32_t attributes = 0;
-  Times times;
+  FileTimes times;
 };
 
 // Absolute the way the program's Windows heritage reads a path: a leading separator, or a drive.
@@ -186,145 +141,84 @@ bool IsAbsoluteTarget(std::string_view path) {
          (path.size() >= 2 && path[1] == ':');
 }
 
-std::vector<std::string> StepsOf(const fs::path& normalised) {
+// Paths cross this layer as UTF-8 text; fs::path holds UTF-16 on Windows. nullopt for text the
+// platform cannot convert (the conversion throws there).
+std::optional<fs::path> PathFromUtf8(std::string_view text) {
+  try {
+    return fs::path(std::u8string(text.begin(), text.end()));
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+std::optional<std::string> Utf8Of(const fs::path& path) {
+  try {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+// An absolute target as the platform reads it.
+std::optional<fs::path> AbsoluteTarget(const fs::path& target, const fs::path& baseFolder) {
+#ifdef _WIN32
+  // A leading separator alone is the root of the base folder's drive; a drive ("C:\x", or "C:x"
+  // below that drive's current folder) or a UNC name is taken as it stands.
+  if (!target.has_root_name()) {
+    return baseFolder.root_name() / target;
+  }
+#else
+  (void)baseFolder;  // on Linux a drive letter means nothing: such a path is used as it stands
+#endif
+  std::error_code ec;
+  fs::path absolute = fs::absolute(target, ec);
+  if (ec) {
+    return std::nullopt;
+  }
+  return absolute;
+}
+
+std::optional<std::vector<std::string>> StepsOf(const fs::path& normalised) {
   std::vector<std::string> steps;
   for (const auto& step : normalised.relative_path()) {
     if (!step.empty()) {
-      steps.push_back(step.string());
+      auto text = Utf8Of(step);
+      if (!text) {
+        return std::nullopt;
+      }
+      steps.push_back(std::move(*text));
     }
   }
   return steps;
 }
 
-// The folders of one extraction, opened one by one below the root without following links, so
-// that what the item writes cannot be redirected out of the root by a link planted in it.
-class FolderChain {
- public:
-  ~FolderChain() {
-    if (!keep_) {
-      // Only folders this call made, innermost first; rmdir leaves any that is not empty.
-      for (std::size_t i = created_.size(); i-- > 0;) {
-        if (created_[i]) {
-          ::unlinkat(fds_[i].get(), names_[i].c_str(), AT_REMOVEDIR);
-        }
-      }
-    }
-  }
+std::FILE* OpenForReading(const fs::path& path) {
+#ifdef _WIN32
+  return _wfopen(path.c_str(), L"rb");
+#else
+  return std::fopen(path.c_str(), "rbe");
+#endif
+}
 
-  // The caller's root folder is trusted: it is created with its parents and may be reached
-  // through links.
-  ZipResult OpenRoot(const fs::path& root) {
-    std::error_code ignored;
-    fs::create_directories(root, ignored);
-    fds_.emplace_back(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return fds_.back().valid() ? ZipResult::Ok : ZipResult::CannotOpen;
-  }
-
-  ZipResult Enter(const std::string& name) {
-    const int parent = fds_.back().get();
-    constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-    bool created = false;
-    int fd = ::openat(parent, name.c_str(), kFlags);
-    if (fd < 0 && errno == ENOENT) {
-      if (::mkdirat(parent, name.c_str(), 0755) == 0) {
-        created = true;
-      } else if (errno != EEXIST) {
-        return ZipResult::CannotOpen;
-      }
-      fd = ::openat(parent, name.c_str(), kFlags);
-    }
-    if (fd < 0) {
-      struct stat st {};
-      const bool link =
-          errno == ELOOP ||
-          (::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode));
-      if (created) {
-        ::unlinkat(parent, name.c_str(), AT_REMOVEDIR);
-      }
-      return link ? ZipResult::BadArguments : ZipResult::CannotOpen;
-    }
-    names_.push_back(name);
-    created_.push_back(created);
-    fds_.emplace_back(fd);
-    return ZipResult::Ok;
-  }
-
-  int folder() const { return fds_.back().get(); }
-  void Keep() { keep_ = true; }
-
- private:
-  std::vector<UniqueFd> fds_;       // the root, then each folder entered
-  std::vector<std::string> names_;  // names_[i] lies in fds_[i]
-  std::vector<bool> created_;
-  bool keep_ = false;
-};
-
-// "<name>.part" in a folder; removed unless committed.
-class PartFile {
- public:
-  PartFile(int folder, std::string name) : folder_(folder), name_(std::move(name)) {}
-  ~PartFile() {
-    fd_.Reset();
-    if (made_) {
-      ::unlinkat(folder_, name_.c_str(), 0);
-    }
-  }
-
-  ZipResult Create(mode_t mode) {
-    // A stale .part (or a link planted under that name) is removed, not followed; O_EXCL then
-    // makes sure the file written is a new one.
-    ::unlinkat(folder_, name_.c_str(), 0);
-    fd_.Reset(::openat(folder_, name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                       mode));
-    made_ = fd_.valid();
-    return made_ ? ZipResult::Ok : ZipResult::CannotOpen;
-  }
-
-  bool Write(const uint8_t* data, std::size_t size) {
-    while (size > 0) {
-      const ssize_t done = ::write(fd_.get(), data, size);
-      if (done < 0 && errno == EINTR) {
-        continue;
-      }
-      if (done <= 0) {
-        return false;
-      }
-      data += done;
-      size -= static_cast<std::size_t>(done);
-    }
-    return true;
-  }
-
-  bool Finish() { return fd_.Close(); }
-
-  void SetTimes(const Times& times) {
-    const timespec both[2] = {ToTimespec(times.access), ToTimespec(times.write)};
-    // A file system that cannot hold the times still holds the data: not a failure.
-    ::utimensat(folder_, name_.c_str(), both, AT_SYMLINK_NOFOLLOW);
-  }
-
-  // rename replaces a file or a link at the target itself and never writes through a link.
-  ZipResult CommitAs(const std::string& target) {
-    if (::renameat(folder_, name_.c_str(), folder_, target.c_str()) != 0) {
-      return ZipResult::CannotOpen;
-    }
-    made_ = false;
-    return ZipResult::Ok;
-  }
-
- private:
-  int folder_;
-  std::string name_;
-  UniqueFd fd_;
-  bool made_ = false;
-};
+// minizip's own file functions take a char path; on Windows the package is opened by its wide
+// name so that any folder name works, not only those of the ANSI code page.
+unzFile OpenPackage(const fs::path& path) {
+#ifdef _WIN32
+  zlib_filefunc64_def files{};
+  fill_win32_filefunc64W(&files);
+  return unzOpen2_64(path.c_str(), &files);
+#else
+  return unzOpen64(path.c_str());
+#endif
+}
 
 // minizip 1.1 looks for the end record everywhere but at the very start of the file, which is
 // where a package without items has it (22 bytes and an optional comment): such a package is
 // recognised here, and has no item to read.
 bool IsEmptyPackage(const fs::path& path) {
   constexpr std::size_t kEndRecord = 22;
-  std::FILE* file = std::fopen(path.c_str(), "rbe");
+  std::FILE* file = OpenForReading(path);
   if (file == nullptr) {
     return false;
   }
@@ -611,8 +505,8 @@ ZipResult ZipExtractor::State::Extract(Item& item, const fs::path& root,
     CloseMember();
     return result;
   }
-  PartFile part(chain.folder(), steps.back() + ".part");
-  result = part.Create((item.attributes & kZipReadOnly) != 0 ? 0444 : 0644);
+  PartFile part(chain, steps.back());
+  result = part.Create((item.attributes & kZipReadOnly) != 0);
   uint32_t crc = static_cast<uint32_t>(crc32(0, nullptr, 0));
   if (result == ZipResult::Ok) {
     result = Inflate(part, item, crc);
@@ -621,12 +515,11 @@ ZipResult ZipExtractor::State::Extract(Item& item, const fs::path& root,
   if (result == ZipResult::Ok && crc != item.info.crc) {
     result = ZipResult::DecompressionFailed;
   }
-  if (result == ZipResult::Ok && !part.Finish()) {
+  if (result == ZipResult::Ok && !part.Finish(item.times)) {
     result = ZipResult::WriteFailed;
   }
   if (result == ZipResult::Ok) {
-    part.SetTimes(item.times);
-    result = part.CommitAs(steps.back());
+    result = part.Commit();
   }
   if (result != ZipResult::Ok) {
     return result;
@@ -660,7 +553,7 @@ std::unique_ptr<ZipExtractor> ZipExtractor::Open(const fs::path& packagePath, Zi
   if (ec) {
     return nullptr;
   }
-  state.zip = unzOpen64(packagePath.c_str());
+  state.zip = OpenPackage(packagePath);
   if (state.zip == nullptr) {
     if (IsEmptyPackage(packagePath)) {
       if (result != nullptr) {
@@ -763,20 +656,28 @@ ZipResult ZipExtractor::ExtractEntry(int32_t index, const std::string& targetPat
   }
   std::string text = targetPath;
   std::replace(text.begin(), text.end(), '\\', '/');
-  // On Linux a drive letter means nothing: such a path is used as it stands.
-  const fs::path target =
-      (IsAbsoluteTarget(targetPath) ? fs::absolute(text) : state_->baseFolder / text)
-          .lexically_normal();
-  const std::vector<std::string> targetSteps = StepsOf(target);
-  if (targetSteps.empty()) {
+  const std::optional<fs::path> given = PathFromUtf8(text);
+  if (!given) {
     return Store(ZipResult::BadArguments);
   }
+  const std::optional<fs::path> absolute = IsAbsoluteTarget(targetPath)
+                                               ? AbsoluteTarget(*given, state_->baseFolder)
+                                               : state_->baseFolder / *given;
+  if (!absolute) {
+    return Store(ZipResult::BadArguments);
+  }
+  const fs::path target = absolute->lexically_normal();
+  const std::optional<std::vector<std::string>> stepsOfTarget = StepsOf(target);
+  if (!stepsOfTarget || stepsOfTarget->empty()) {
+    return Store(ZipResult::BadArguments);
+  }
+  const std::vector<std::string>& targetSteps = *stepsOfTarget;
   const bool endsInName = targetSteps.size() > steps.size() &&
                           std::equal(steps.rbegin(), steps.rend(), targetSteps.rbegin());
   fs::path root = target.root_path();
   const std::size_t rootSteps = targetSteps.size() - (endsInName ? steps.size() : std::size_t{1});
   for (std::size_t i = 0; i < rootSteps; ++i) {
-    root /= targetSteps[i];
+    root /= *PathFromUtf8(targetSteps[i]);  // converted from a path just before
   }
   const std::vector<std::string> below(targetSteps.begin() + static_cast<std::ptrdiff_t>(rootSteps),
                                        targetSteps.end());

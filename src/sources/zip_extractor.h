@@ -1,7 +1,8 @@
 // `ZipExtractor`: reads the update packages the download flow fetches, over minizip's unzip
 // side. minizip reads the zip container; this layer decides what is listed and what may be
 // written, and writes it. Packages come from the network, so every item is treated as hostile:
-// see ExtractEntryInto for what is refused. Linux only for now (POSIX *at() calls).
+// see ExtractEntryInto for what is refused. What touches the file system is per platform
+// (extraction_target.h).
 #pragma once
 
 #include <cstdint>
@@ -88,7 +89,9 @@ class ZipExtractor {
   //    that is empty or has a step made of dots only; a symbolic link or other special file
   //    (by its Unix mode), which is never created, not even as a plain file; an item whose data
   //    overlaps the data of another item already extracted; a link where a folder of the path
-  //    is needed (a file there answers CannotOpen).
+  //    is needed (a file there answers CannotOpen). On Windows also a symbolic link or junction
+  //    on the path, and a name Windows cannot hold as it stands: a character it forbids (':'
+  //    among them), a trailing dot or space, a device name (CON, NUL, COM1, ...).
   //  - Size limits (DecompressionFailed): an item declared bigger than maxEntrySize, or inflating
   //    past its declared size; any item of a package whose declared sizes add up to more than
   //    maxPackageSize; an item that would take the bytes this extractor has written (repeats
@@ -98,12 +101,16 @@ class ZipExtractor {
   //    target (replacing a file or a link there, never writing through it) only when all of
   //    its data was read and the CRC-32 matched. Whatever fails, no .part and no folder this
   //    call created is left, and whatever was at the target before stays as it was.
-  //  - Read-only items get no write permission; the rest 0644 / 0755 under the umask.
+  //  - Read-only items get no write permission; the rest 0644 / 0755 under the umask. On
+  //    Windows read-only items get FILE_ATTRIBUTE_READONLY, and a read-only plain file at the
+  //    target is replaced as on Linux (its attribute put back if the replacing fails). Names
+  //    differing only in case are one file there: the last extracted wins.
   ZipResult ExtractEntryInto(int32_t index, const std::filesystem::path& rootFolder);
 
-  // Extracts item `index` to `targetPath`. Absolute when it starts with '\' or '/' or its
-  // second character is ':'; else below the base folder. '\' separates folders as '/' does; a
-  // path holding a NUL is refused.
+  // Extracts item `index` to `targetPath` (UTF-8). Absolute when it starts with '\' or '/' or
+  // its second character is ':'; else below the base folder. On Windows such a path is taken as
+  // Windows reads it (a leading separator alone names the root of the base folder's drive); on
+  // Linux as it stands. '\' separates folders as '/' does; a path holding a NUL is refused.
   // The folder the item must stay in is the part of the target before the item's cleaned name
   // when the target ends in it (folder + "/" + entry.name, as the download flow builds it), else
   // the target's own folder; then everything of ExtractEntryInto applies.

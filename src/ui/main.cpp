@@ -8,9 +8,12 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "app/addresses.h"
 #include "frontend/device_source.h"
+#include "frontend/process_arguments.h"
 #include "frontend/source_options.h"
 #include "frontend/version.h"
 #include "sources/program_folder.h"
@@ -22,7 +25,11 @@ constexpr int kBadArguments = 2;
 constexpr int kNoDisplay = 3;
 
 bool HaveDisplay() {
+#ifdef _WIN32
+  return true;  // a Windows session always has its desktop
+#else
   return std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
+#endif
 }
 
 }  // namespace
@@ -32,14 +39,18 @@ int main(int argc, char** argv) {
       "Korvan Updater: the window that identifies, updates and sets up Korvan radar "
       "detectors over USB.",
       "korvan-updater"};
+  // "/x" is a path or a value here, never an option: CLI11 would read it as one on Windows.
+  app.allow_windows_style_options(false);
   korvan::frontend::SourceOptionTexts texts;
   korvan::frontend::AddSourceOptions(app, texts);
   korvan::frontend::AddVersionFlag(app, "korvan-updater");
   std::string siteUrl(korvan::kMakerSiteUrl);
   app.add_option("--site", siteUrl, "The maker's site, opened by a click on the logo")
       ->type_name("URL");
+  std::vector<std::string> arguments = korvan::frontend::Utf8Arguments(argc, argv);
+  std::vector<char*> utf8Argv = korvan::frontend::ArgvOf(arguments);
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(arguments.size()), utf8Argv.data());
   } catch (const CLI::ParseError& e) {
     return app.exit(e);
   }

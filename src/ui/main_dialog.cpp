@@ -18,8 +18,8 @@
 
 #include "app/control_ids.h"
 #include "app/device_removal.h"
-#include "device/linux/sysfs_disk_list.h"
-#include "device/linux/udev_device_events.h"
+#include "device/device_change_message.h"
+#include "device/platform_host.h"
 #include "ui/about_dialog.h"
 #include "ui/artwork.h"
 #include "ui/dialog_font.h"
@@ -109,9 +109,7 @@ DialogServices DialogServices::Desktop() {
     CProcessValueDlg dialog(parent, form);
     return dialog.ShowModal() == wxID_OK;
   };
-  services.deviceEvents = []() -> std::unique_ptr<DeviceEventSource> {
-    return std::make_unique<UdevDeviceEvents>();
-  };
+  services.deviceEvents = [] { return MakePlatformDeviceEvents(); };
   return services;
 }
 
@@ -137,17 +135,20 @@ CDahlia_UpdaterDlg::CDahlia_UpdaterDlg(DiskHost& host, MainDialogOptions options
 }
 
 void CDahlia_UpdaterDlg::WatchDeviceRemoval(DiskHost& host) {
+  disks_ = dynamic_cast<const EnumeratedDisks*>(&host);
+  if (disks_ == nullptr) {
+    ownDisks_ = MakePlatformDiskList();
+    disks_ = ownDisks_.get();
+  }
+#ifdef __WXMSW__
+  return;  // MSWWindowProc hears of every device change
+#endif
   if (!options_.services.deviceEvents) {
     return;
   }
   deviceEvents_ = options_.services.deviceEvents();
   if (deviceEvents_ == nullptr) {
     return;
-  }
-  disks_ = dynamic_cast<const EnumeratedDisks*>(&host);
-  if (disks_ == nullptr) {
-    ownDisks_ = std::make_unique<SysfsDiskList>();
-    disks_ = ownDisks_.get();
   }
   std::string why;
   // Each notification is handled on the window thread, in the order it came.
@@ -161,6 +162,20 @@ void CDahlia_UpdaterDlg::WatchDeviceRemoval(DiskHost& host) {
     deviceEvents_.reset();
   }
 }
+
+#ifdef __WXMSW__
+WXLRESULT CDahlia_UpdaterDlg::MSWWindowProc(WXUINT message, WXWPARAM wParam, WXLPARAM lParam) {
+  if (message == WM_DEVICECHANGE && disks_ != nullptr) {
+    // The header lives only while the message is handled, so it is read now; the handling
+    // follows once the message has returned: the system waits for every window's answer to a
+    // broadcast, and the close must not run inside it.
+    const DeviceChangeEvent event =
+        DecodeDeviceChange(static_cast<uint32_t>(wParam), reinterpret_cast<const void*>(lParam));
+    window_.Post([this, event] { OnDeviceChange(event); });
+  }
+  return wxDialog::MSWWindowProc(message, wParam, lParam);
+}
+#endif
 
 void CDahlia_UpdaterDlg::OnDeviceChange(const DeviceChangeEvent& event) {
   if (!closedDown_ && RemovalEndsProgram(event, *disks_)) {

@@ -44,7 +44,7 @@ struct DialogServices {
   std::function<bool(wxWindow* parent, ParameterForm& form)> runParameterForm;
   // The settings dialog of types 25-27 over `form`, modal: true when it was closed with OK.
   std::function<bool(wxWindow* parent, ProcessValueForm& form)> runSchemaForm;
-  // The host's device-change notifications (the kernel's, through udev); null: none.
+  // The host's device-change notifications (the platform's own); null: none.
   std::function<std::unique_ptr<DeviceEventSource>()> deviceEvents;
 
   static DialogServices Desktop();
@@ -130,8 +130,12 @@ class CDahlia_UpdaterDlg final : public wxDialog, public View {
   bool workersLetGo_ = false;
   std::unique_ptr<MainWindow> logic_;
   // The detector's removal ends the window. The disk list is the simulated host's own when the
-  // devices are simulated, else the kernel's.
+  // devices are simulated, else the system's. On Windows the notifications are the window's
+  // own WM_DEVICECHANGE messages; elsewhere they come from the platform's event source.
   void WatchDeviceRemoval(DiskHost& host);
+#ifdef __WXMSW__
+  WXLRESULT MSWWindowProc(WXUINT message, WXWPARAM wParam, WXLPARAM lParam) override;
+#endif
   void OnDeviceChange(const DeviceChangeEvent& event);
   std::unique_ptr<EnumeratedDisks> ownDisks_;
   const EnumeratedDisks* disks_ = nullptr;

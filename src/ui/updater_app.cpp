@@ -19,21 +19,26 @@ void LogAssert(const wxString& file, int line, const wxString& func, const wxStr
                msg.utf8_str().data());
 }
 
+#ifndef _WIN32
 // Ctrl+C in the terminal and the session's end close the window as End does, so the workers
 // stop and the working copies go. The toolkit calls this from its event loop, not from the
-// signal.
+// signal. (Windows tells a window of the session's end with messages the toolkit turns into
+// the same close.)
 void CloseOnSignal(int) {
   if (wxTheApp != nullptr && wxTheApp->GetTopWindow() != nullptr) {
     wxTheApp->GetTopWindow()->Close();
   }
 }
+#endif
 
 }  // namespace
 
 bool CDahlia_UpdaterApp::OnInit() {
   wxSetAssertHandler(LogAssert);
+#ifndef _WIN32
   SetSignalHandler(SIGINT, CloseOnSignal);
   SetSignalHandler(SIGTERM, CloseOnSignal);
+#endif
   SetAppName("korvan-updater");
   SetAppDisplayName("Korvan Updater");
   return true;

@@ -526,8 +526,12 @@ TEST(MainWindowTest, CloseLetsAWorkerStuckInADeviceCommandGo) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(run.main.OnClose()) << "the stuck worker was let go";
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+#ifndef _WIN32
+    // Windows removes no file that a thread still holds open: there the copy the stuck worker
+    // writes stays behind, and the next run's detection overwrites it.
     EXPECT_FALSE(fs::exists(run.folder / "TempFwData.bin"));
     EXPECT_FALSE(fs::exists(run.folder / "TempImageData.bin"));
+#endif
     EXPECT_EQ(device->CommandCount(), stalledAt) << "nothing is sent after the stalled command";
   }
 }

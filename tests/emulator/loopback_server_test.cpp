@@ -11,6 +11,7 @@
 
 #include "emulator/build_image.h"
 #include "tests/emulator/http_get.h"
+#include "tests/support/folder_link.h"
 #include "tests/support/scoped_temp_dir.h"
 
 namespace korvan::emu {
@@ -40,7 +41,7 @@ class LoopbackServerTest : public ::testing::Test {
     FillPseudoRandom(std::span<uint8_t>(reinterpret_cast<uint8_t*>(big_.data()), big_.size()), 7);
     WriteText(root_ / "big.bin", big_);
     WriteText(dir_ / "secret.txt", "secret");
-    fs::create_symlink(dir_ / "secret.txt", root_ / "link-out");
+    linked_ = korvan::testing::MakeFileLink(dir_ / "secret.txt", root_ / "link-out");
   }
 
   std::unique_ptr<LoopbackServer> Serve(LoopbackServerOptions options = {}) {
@@ -50,6 +51,7 @@ class LoopbackServerTest : public ::testing::Test {
   }
 
   korvan::testing::ScopedTempDir dir_{"loopback"};
+  bool linked_ = false;
   fs::path root_ = dir_ / "root";
   std::string big_;
 };
@@ -97,6 +99,9 @@ TEST_F(LoopbackServerTest, RefusesPathsThatLeaveTheRoot) {
       {"link-out", false},  // a link inside that points outside
   };
   for (const auto& c : cases) {
+    if (!linked_ && std::string_view(c.path) == "link-out") {
+      continue;  // the platform could not make the link
+    }
     HttpGetOptions options;
     options.pathAsIs = c.asIs;
     const HttpGetResult got = HttpGet(server->url() + c.path, options);
@@ -164,7 +169,11 @@ TEST_F(LoopbackServerTest, RedirectFilePointsAtTheLocalFile) {
   EXPECT_EQ(got.code, CURLE_OK);  // the client was told not to follow
   EXPECT_EQ(got.status, 302);
   const fs::path target = fs::canonical(root_) / "sub" / "a.txt";
+#ifdef _WIN32
+  EXPECT_EQ(got.location, "file:///" + target.generic_string());
+#else
   EXPECT_EQ(got.location, "file://" + target.string());
+#endif
 }
 
 TEST_F(LoopbackServerTest, FaultActsOnMatchingPathsAndCanChange) {

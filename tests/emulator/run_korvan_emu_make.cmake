@@ -1,6 +1,8 @@
-# Runs `korvan-emu make 0x83 DIR` and checks the four device files it must leave.
+# Runs `korvan-emu make 0x83 DIR` and checks the four device files it must leave. RUNNER, when
+# set, is the command that runs the tool ('|' between its words), such as wine's for Windows.
+string(REPLACE "|" ";" runner "${RUNNER}")
 file(REMOVE_RECURSE "${DIR}")
-execute_process(COMMAND "${TOOL}" make 0x83 "${DIR}" --firmware 0238
+execute_process(COMMAND ${runner} "${TOOL}" make 0x83 "${DIR}" --firmware 0238
                 RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE errors)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "korvan-emu make failed (${result}): ${errors}")
@@ -17,7 +19,7 @@ file(SIZE "${DIR}/inquiry.bin" inquirySize)
 if(NOT inquirySize EQUAL 36)
   message(FATAL_ERROR "inquiry.bin has ${inquirySize} bytes")
 endif()
-execute_process(COMMAND "${TOOL}" make 256 "${DIR}" RESULT_VARIABLE bad ERROR_QUIET)
+execute_process(COMMAND ${runner} "${TOOL}" make 256 "${DIR}" RESULT_VARIABLE bad ERROR_QUIET)
 if(NOT bad EQUAL 2)
   message(FATAL_ERROR "a bad model byte gave exit code ${bad}, not 2")
 endif()

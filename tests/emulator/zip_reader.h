@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 #include <minizip/unzip.h>
+#ifdef _WIN32
+#include <minizip/iowin32.h>
+#endif
 
 #include <cstdint>
 #include <filesystem>
@@ -29,7 +32,13 @@ struct ReadZipEntry {
 // Every entry in directory order; nullopt (with a test failure) when the file is no readable
 // zip or an entry fails its CRC.
 inline std::optional<std::vector<ReadZipEntry>> ReadZip(const std::filesystem::path& path) {
+#ifdef _WIN32
+  zlib_filefunc64_def files;
+  fill_win32_filefunc64W(&files);
+  unzFile zip = unzOpen2_64(path.c_str(), &files);
+#else
   unzFile zip = unzOpen64(path.c_str());
+#endif
   if (zip == nullptr) {
     ADD_FAILURE() << path << " is not a readable zip file";
     return std::nullopt;

@@ -132,6 +132,11 @@ TEST(ScanBuildTableTest, AnUnreadableCopyMatchesNoRow) {
   const FirmwareBuildTable table{"zero", 0, zeroSumRow};
   ScopedTempDir dir;
   MemoryCopyFile copy(dir.path());
+#ifdef _WIN32
+  if (!copy.IsOpen()) {
+    GTEST_SKIP() << "a folder does not open as a file here: no open but unreadable copy to make";
+  }
+#endif
   ASSERT_TRUE(copy.IsOpen());
   EXPECT_EQ(ScanBuildTable(copy, table).matches, 0);
   VersionDigits digits = kUnreadDigits;

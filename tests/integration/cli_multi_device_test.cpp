@@ -19,6 +19,7 @@
 #include "emulator/update_file_builder.h"
 #include "tests/support/cli_run.h"
 #include "tests/support/file_bytes.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/scoped_temp_dir.h"
 
 namespace korvan {
@@ -58,10 +59,10 @@ struct Bench {
 // The simulated devices' fault for the one run of `body`.
 class FaultForRun {
  public:
-  explicit FaultForRun(const std::string& fault) {
-    setenv("KORVAN_SIMULATE_FAULT", fault.c_str(), 1);
-  }
-  ~FaultForRun() { unsetenv("KORVAN_SIMULATE_FAULT"); }
+  explicit FaultForRun(const std::string& fault) : fault_("KORVAN_SIMULATE_FAULT", fault) {}
+
+ private:
+  testing::ScopedEnv fault_;
 };
 
 TEST(CliMultiDeviceTest, DrivePicksTheNamedDeviceAndRefusesAnEmptyDrive) {

@@ -117,11 +117,23 @@ TEST(CliUpdateTest, CheckJudgesTheFileForTheDeviceOrAModel) {
                          folders.work.path().string()});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("Файл прошивки не найден!!"), std::string::npos);
-  const fs::path renamed = folders.work / "dahlia_F0301_V0040_D251201.bin";
+  // A folder of its own: where names ignore case (Windows) the copy would be the file itself.
+  const fs::path renamed = folders.work / "lower" / "dahlia_F0301_V0040_D251201.bin";
+  fs::create_directories(renamed.parent_path());
   fs::copy_file(folders.updateFile, renamed);
   run = folders.Korvan({"update", renamed.string(), "--json"});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("\"firmware\": \"\""), std::string::npos) << run.out;
+}
+
+// A path that starts with a slash is a file to the command line, never an option (CLI11's
+// default on Windows would read "/no" as one).
+TEST(CliUpdateTest, ASlashPathIsAFileNotAnOption) {
+  testing::ScopedTempDir work("korvan_slash");
+  const testing::CliRun run = testing::RunCli({"check", "/no/such/Dahlia_F0301_V0040_D251201.bin",
+                                               "--type", "5", "--workdir", work.path().string()});
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_NE(run.out.find("Файл прошивки не найден!!"), std::string::npos) << run.out << run.err;
 }
 
 TEST(CliUpdateTest, AnExtractThatCannotBeMadeWritesNothingAndFails) {

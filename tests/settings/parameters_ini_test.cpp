@@ -77,8 +77,14 @@ TEST(ParametersIniTest, WritesDecimalAndKeepsTheOtherKeys) {
   ASSERT_TRUE(WriteMenuValue(ini, "Menu", "Robot", -1));
   ASSERT_TRUE(WriteMenuValue(ini, "Menu", "X OnOff", 250));
   const std::string text = Slurp(ini);
-  EXPECT_NE(text.find("Robot=-1\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("X OnOff=250\n"), std::string::npos) << text;
+  // Lines end as the platform's own INI files do.
+#ifdef _WIN32
+  const std::string eol = "\r\n";
+#else
+  const std::string eol = "\n";
+#endif
+  EXPECT_NE(text.find("Robot=-1" + eol), std::string::npos) << text;
+  EXPECT_NE(text.find("X OnOff=250" + eol), std::string::npos) << text;
   EXPECT_EQ(ReadMenuValue(ini, "Menu", "Laser", "99"), 1);
   EXPECT_EQ(ReadMenuValue(ini, "Menu", "Robot", "99"), -1);
   EXPECT_EQ(ReadMenuValue(ini, "Other", "Name", "99"), 0);

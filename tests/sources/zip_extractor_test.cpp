@@ -1,12 +1,21 @@
 #include "sources/zip_extractor.h"
 
 #include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#include <winioctl.h>
+#else
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
+#endif
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <iterator>
@@ -17,6 +26,7 @@
 
 #include "sources/zip_name.h"
 #include "tests/sources/zip_test_package.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/scoped_temp_dir.h"
 
 namespace korvan {
@@ -34,46 +44,135 @@ uint64_t FileTime(int64_t unixSeconds) {
   return static_cast<uint64_t>(unixSeconds) * 10'000'000 + kUnixEpochTicks;
 }
 
+#ifdef _WIN32
+constexpr bool kWindows = true;
+#else
+constexpr bool kWindows = false;
+#endif
+
+// A symbolic link, or on Windows any reparse point (a junction too).
+bool IsLink(const fs::path& path) {
+#ifdef _WIN32
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+#else
+  return fs::is_symlink(fs::symlink_status(path));
+#endif
+}
+
 // Everything below `folder` without following links: a folder as "name/" -> "", a link as
-// "name" -> "-> target", a file as "name" -> its bytes.
+// "name" -> "(link)", a file as "name" -> its bytes.
 std::map<std::string, std::string> Listing(const fs::path& folder) {
   std::map<std::string, std::string> found;
   if (!fs::exists(fs::symlink_status(folder))) {
     return found;
   }
-  for (const auto& item : fs::recursive_directory_iterator(folder)) {
-    const std::string name = item.path().lexically_relative(folder).generic_string();
-    if (item.is_symlink()) {
-      found[name] = "-> " + fs::read_symlink(item.path()).string();
-    } else if (item.is_directory()) {
+  for (auto item = fs::recursive_directory_iterator(folder);
+       item != fs::recursive_directory_iterator(); ++item) {
+    const std::u8string relative = item->path().lexically_relative(folder).generic_u8string();
+    const std::string name(relative.begin(), relative.end());
+    if (IsLink(item->path())) {
+      found[name] = "(link)";
+      item.disable_recursion_pending();
+    } else if (item->is_directory()) {
       found[name + "/"] = "";
     } else {
-      found[name] = testing::ReadBytes(item.path());
+      found[name] = testing::ReadBytes(item->path());
     }
   }
   return found;
 }
 
+std::string Utf8(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return {text.begin(), text.end()};
+}
+
+// A link at `link` to `target` (relative to the link's folder). Windows makes symbolic links
+// only for an administrator or in developer mode, and junctions (folders only) for anyone;
+// wine 8 answers TRUE to CreateSymbolicLinkW without making anything, so the link is looked for
+// afterwards. False when this platform makes none.
+bool PlantLink(const fs::path& target, const fs::path& link, bool folder) {
+#ifdef _WIN32
+  constexpr DWORD kUnprivileged = 0x2;  // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
+  const fs::path relative = fs::path(target).make_preferred();
+  const DWORD flags = folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0;
+  if (!CreateSymbolicLinkW(link.c_str(), relative.c_str(), flags | kUnprivileged)) {
+    CreateSymbolicLinkW(link.c_str(), relative.c_str(), flags);  // before Windows 10 1703
+  }
+  if (IsLink(link) || !folder) {
+    return IsLink(link);
+  }
+  // A junction: an empty folder given a mount-point reparse point naming an absolute path.
+  const std::wstring substitute =
+      L"\\??\\" + (link.parent_path() / target).lexically_normal().make_preferred().native();
+  if (!CreateDirectoryW(link.c_str(), nullptr)) {
+    return false;
+  }
+  HANDLE handle = CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  const auto nameBytes = static_cast<WORD>(substitute.size() * sizeof(wchar_t));
+  // Tag, data length, reserved; then the substitute name's offset and length, the print name's
+  // offset and length, and both names, each with its terminator (the print name is empty).
+  std::vector<char> buffer(8 + 8 + nameBytes + 2 * sizeof(wchar_t), 0);
+  const DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
+  const auto dataLength = static_cast<WORD>(buffer.size() - 8);
+  const WORD names[4] = {0, nameBytes, static_cast<WORD>(nameBytes + sizeof(wchar_t)), 0};
+  std::memcpy(buffer.data(), &tag, 4);
+  std::memcpy(buffer.data() + 4, &dataLength, 2);
+  std::memcpy(buffer.data() + 8, names, sizeof names);
+  std::memcpy(buffer.data() + 16, substitute.data(), nameBytes);
+  DWORD returned = 0;
+  const bool made =
+      handle != INVALID_HANDLE_VALUE &&
+      DeviceIoControl(handle, FSCTL_SET_REPARSE_POINT, buffer.data(),
+                      static_cast<DWORD>(buffer.size()), nullptr, 0, &returned, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) {
+    CloseHandle(handle);
+  }
+  if (!made) {
+    RemoveDirectoryW(link.c_str());
+  }
+  return made && IsLink(link);
+#else
+  std::error_code error;
+  if (folder) {
+    fs::create_directory_symlink(target, link, error);
+  } else {
+    fs::create_symlink(target, link, error);
+  }
+  return !error;
+#endif
+}
+
+bool IsReadOnly(const fs::path& path) {
+#ifdef _WIN32
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+#else
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && (st.st_mode & 0222) == 0;
+#endif
+}
+
+// The C library reads TZ again only when told to, on its way in and on its way out.
 class ScopedTimeZone {
  public:
-  explicit ScopedTimeZone(const char* zone) {
-    if (const char* old = std::getenv("TZ")) {
-      old_ = old;
-    }
-    setenv("TZ", zone, 1);
-    tzset();
-  }
+  explicit ScopedTimeZone(const char* zone) : zone_(std::in_place, "TZ", zone) { Reread(); }
   ~ScopedTimeZone() {
-    if (old_) {
-      setenv("TZ", old_->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
+    zone_.reset();
+    Reread();
   }
 
  private:
-  std::optional<std::string> old_;
+  static void Reread() {
+#ifdef _WIN32
+    _tzset();
+#else
+    tzset();
+#endif
+  }
+  std::optional<testing::ScopedEnv> zone_;
 };
 
 TEST(ZipNameTest, CleaningStripsEveryWayOutOfTheFolder) {
@@ -264,18 +363,6 @@ std::vector<HostileCase> HostileCases() {
                    kOk,
                    {kOk, kOk},
                    {{"dup.bin", "second"}}});
-  cases.push_back({"links planted in the folder are replaced, never followed",
-                   {Item("dir/x.bin", "through"), Item("y.bin", "new y"), Item("z.bin", "new z"),
-                    Item("dir", "file over the link")},
-                   nullptr,
-                   [](const fs::path& folder) {
-                     fs::create_directory_symlink("../outside", folder / "out" / "dir");
-                     fs::create_symlink("../outside/keep.txt", folder / "out" / "y.bin");
-                     fs::create_symlink("../outside/victim.bin", folder / "out" / "z.bin.part");
-                   },
-                   kOk,
-                   {kRefused, kOk, kOk, kOk},
-                   {{"y.bin", "new y"}, {"z.bin", "new z"}, {"dir", "file over the link"}}});
   cases.push_back({"entries sharing their data: only the first extracts",
                    {Item("a.bin", "shared bytes"), Item("b.bin", "shared bytes")},
                    [](std::string& bytes) { testing::PointEntryAt(bytes, 1, 0); },
@@ -409,66 +496,162 @@ std::vector<HostileCase> HostileCases() {
                    kOk,
                    {kOk, ZipResult::CannotOpen},
                    {{"f.bin", "f"}}});
+  {
+    // On Windows a colon names a stream of another file, a device name the device (through the
+    // ordinary paths the download flow opens files by), and a trailing dot or space is dropped
+    // there: such names are refused. Elsewhere they are plain names.
+    const char* names[] = {"ab:c.bin", "CON.bin", "aux/x.bin", "Lpt1", "dot.", "space ", "q?.bin"};
+    HostileCase odd;
+    odd.label = "names Windows cannot hold as they stand";
+    for (const char* name : names) {
+      odd.items.push_back(Item(name, name));
+      odd.results.push_back(kWindows ? kRefused : kOk);
+      if (!kWindows) {
+        odd.landed[name] = name;
+      }
+    }
+    if (!kWindows) {
+      odd.landed["aux/"] = "";
+    }
+    odd.items.push_back(Item("fine.bin", "fine"));
+    odd.results.push_back(kOk);
+    odd.landed["fine.bin"] = "fine";
+    cases.push_back(odd);
+  }
+  {
+    // Windows names ignore case: these land on one file, the last written wins, and the third,
+    // sharing the first one's data, is refused there as anywhere.
+    HostileCase cased;
+    cased.label = "names differing only in case";
+    cased.items = {Item("Case.bin", "first"), Item("CASE.BIN", "other"), Item("case.bin", "first")};
+    cased.patch = [](std::string& bytes) { testing::PointEntryAt(bytes, 2, 0); };
+    cased.results = {kOk, kOk, kRefused};
+    if (kWindows) {
+      cased.landed = {{"case.bin", "other"}};
+    } else {
+      cased.landed = {{"Case.bin", "first"}, {"CASE.BIN", "other"}};
+    }
+    cases.push_back(cased);
+  }
   return cases;
+}
+
+// Names as the platform compares them: on Windows without regard to case.
+std::map<std::string, std::string> AsCompared(const std::map<std::string, std::string>& listing) {
+  if (!kWindows) {
+    return listing;
+  }
+  std::map<std::string, std::string> folded;
+  for (const auto& [name, bytes] : listing) {
+    std::string lower = name;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    folded[lower] = bytes;
+  }
+  return folded;
 }
 
 // Each case runs twice: through ExtractEntryInto, and through ExtractEntry with the target the
 // download flow builds (folder + "/" + entry.name). Both must keep to the folder the same way.
+void RunHostileCase(const HostileCase& c) {
+  for (const bool intoFolder : {true, false}) {
+    SCOPED_TRACE(std::string(c.label) + (intoFolder ? " (into folder)" : " (to target)"));
+    testing::ScopedTempDir tmp("zip");
+    const fs::path package = tmp / "pkg.zip";
+    const fs::path out = tmp / "out";
+    fs::create_directories(out);
+    fs::create_directories(tmp / "outside");
+    testing::WriteBytes(tmp / "outside" / "keep.txt", "untouched");
+    ASSERT_TRUE(testing::WritePackage(package, c.items));
+    if (c.patch) {
+      std::string bytes = testing::ReadBytes(package);
+      c.patch(bytes);
+      testing::WriteBytes(package, bytes);
+    }
+    if (c.prepare) {
+      c.prepare(tmp.path());
+    }
+
+    ZipResult opened = kOk;
+    auto zip = ZipExtractor::Open(package, &opened, c.limits);
+    EXPECT_EQ(opened, c.open);
+    ASSERT_EQ(zip != nullptr, c.open == kOk);
+    if (zip) {
+      ZipEntry all;
+      ASSERT_EQ(zip->GetEntry(-1, all), kOk);
+      ASSERT_EQ(all.index, static_cast<int32_t>(c.results.size()));
+      for (int32_t i = 0; i < all.index; ++i) {
+        ZipResult result = kOk;
+        if (intoFolder) {
+          result = zip->ExtractEntryInto(i, out);
+        } else {
+          ZipEntry entry;
+          zip->GetEntry(i, entry);
+          result = zip->ExtractEntry(i, Utf8(out) + "/" + entry.name);
+        }
+        EXPECT_EQ(result, c.results[i]) << "item " << i;
+        EXPECT_EQ(zip->LastResult(), result);
+      }
+      EXPECT_EQ(zip->Close(), kOk);
+    }
+
+    // What landed in out/, and outside it nothing but what the test put there.
+    std::map<std::string, std::string> expected;
+    for (const auto& [name, bytes] : c.landed) {
+      expected["out/" + name] = bytes;
+    }
+    expected["out/"] = "";
+    expected["pkg.zip"] = testing::ReadBytes(package);
+    expected["outside/"] = "";
+    expected["outside/keep.txt"] = "untouched";
+    EXPECT_EQ(AsCompared(Listing(tmp.path())), AsCompared(expected));
+  }
+}
+
 TEST(ZipExtractorTest, HostilePackages) {
   for (const HostileCase& c : HostileCases()) {
-    for (const bool intoFolder : {true, false}) {
-      SCOPED_TRACE(std::string(c.label) + (intoFolder ? " (into folder)" : " (to target)"));
-      testing::ScopedTempDir tmp("zip");
-      const fs::path package = tmp / "pkg.zip";
-      const fs::path out = tmp / "out";
-      fs::create_directories(out);
-      fs::create_directories(tmp / "outside");
-      testing::WriteBytes(tmp / "outside" / "keep.txt", "untouched");
-      ASSERT_TRUE(testing::WritePackage(package, c.items));
-      if (c.patch) {
-        std::string bytes = testing::ReadBytes(package);
-        c.patch(bytes);
-        testing::WriteBytes(package, bytes);
-      }
-      if (c.prepare) {
-        c.prepare(tmp.path());
-      }
-
-      ZipResult opened = kOk;
-      auto zip = ZipExtractor::Open(package, &opened, c.limits);
-      EXPECT_EQ(opened, c.open);
-      ASSERT_EQ(zip != nullptr, c.open == kOk);
-      if (zip) {
-        ZipEntry all;
-        ASSERT_EQ(zip->GetEntry(-1, all), kOk);
-        ASSERT_EQ(all.index, static_cast<int32_t>(c.results.size()));
-        for (int32_t i = 0; i < all.index; ++i) {
-          ZipResult result = kOk;
-          if (intoFolder) {
-            result = zip->ExtractEntryInto(i, out);
-          } else {
-            ZipEntry entry;
-            zip->GetEntry(i, entry);
-            result = zip->ExtractEntry(i, out.string() + "/" + entry.name);
-          }
-          EXPECT_EQ(result, c.results[i]) << "item " << i;
-          EXPECT_EQ(zip->LastResult(), result);
-        }
-        EXPECT_EQ(zip->Close(), kOk);
-      }
-
-      // What landed in out/, and outside it nothing but what the test put there.
-      std::map<std::string, std::string> expected;
-      for (const auto& [name, bytes] : c.landed) {
-        expected["out/" + name] = bytes;
-      }
-      expected["out/"] = "";
-      expected["pkg.zip"] = testing::ReadBytes(package);
-      expected["outside/"] = "";
-      expected["outside/keep.txt"] = "untouched";
-      EXPECT_EQ(Listing(tmp.path()), expected);
-    }
+    RunHostileCase(c);
   }
+}
+
+// Links planted in the folder before extraction: a folder link on the path is refused, a link
+// at the target or at its .part is replaced or removed itself, never written through.
+TEST(ZipExtractorTest, LinksPlantedInTheFolder) {
+  bool fileLinks = false;
+  bool folderLinks = false;
+  {
+    testing::ScopedTempDir probe("zip");
+    fs::create_directories(probe / "folder");
+    testing::WriteBytes(probe / "file", "");
+    folderLinks = PlantLink("folder", probe / "folder-link", true);
+    fileLinks = PlantLink("file", probe / "file-link", false);
+  }
+  if (!folderLinks) {
+    GTEST_SKIP() << "this platform makes neither symbolic links nor junctions here (wine 8 "
+                    "fakes CreateSymbolicLinkW and has no junctions)";
+  }
+  HostileCase c;
+  c.label = "links planted in the folder are replaced, never followed";
+  c.items = {Item("dir/x.bin", "through")};
+  c.results = {kRefused};
+  if (fileLinks) {
+    c.items.insert(c.items.end(), {Item("y.bin", "new y"), Item("z.bin", "new z")});
+    c.results.insert(c.results.end(), {kOk, kOk});
+    c.landed = {{"y.bin", "new y"}, {"z.bin", "new z"}};
+  }
+  // A file item over the folder link: rename(2) replaces the link; Windows will not move a file
+  // onto a folder, which a folder link or junction is to it, and the link stays.
+  c.items.push_back(Item("dir", "file over the link"));
+  c.results.push_back(kWindows ? ZipResult::CannotOpen : kOk);
+  c.landed["dir"] = kWindows ? "(link)" : "file over the link";
+  c.prepare = [fileLinks](const fs::path& folder) {
+    ASSERT_TRUE(PlantLink("../outside", folder / "out" / "dir", true));
+    if (fileLinks) {
+      ASSERT_TRUE(PlantLink("../outside/keep.txt", folder / "out" / "y.bin", false));
+      ASSERT_TRUE(PlantLink("../outside/victim.bin", folder / "out" / "z.bin.part", false));
+    }
+  };
+  RunHostileCase(c);
 }
 
 TEST(ZipExtractorTest, EntryFieldsByHost) {
@@ -552,6 +735,23 @@ TEST(ZipExtractorTest, EntryFieldsByHost) {
   EXPECT_FALSE(fs::exists(tmp / "out"));
 }
 
+// A file's write and access times in Unix seconds.
+std::pair<int64_t, int64_t> WriteAndAccessSeconds(const fs::path& path) {
+#ifdef _WIN32
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+  const auto seconds = [](FILETIME time) {
+    const uint64_t ticks = uint64_t{time.dwHighDateTime} << 32 | time.dwLowDateTime;
+    return static_cast<int64_t>(ticks - kUnixEpochTicks) / 10'000'000;
+  };
+  return {seconds(data.ftLastWriteTime), seconds(data.ftLastAccessTime)};
+#else
+  struct stat st {};
+  ::stat(path.c_str(), &st);
+  return {st.st_mtim.tv_sec, st.st_atim.tv_sec};
+#endif
+}
+
 TEST(ZipExtractorTest, UnixTimesFromTheLocalExtraField) {
   const ScopedTimeZone zone("KVT-3");
   const int64_t dos = 1715938496;  // the DOS stamp of every item, in UTC
@@ -587,41 +787,68 @@ TEST(ZipExtractorTest, UnixTimesFromTheLocalExtraField) {
     EXPECT_EQ(entry.accessTime, FileTime(expected[i].access));
     EXPECT_EQ(entry.creationTime, FileTime(expected[i].creation));
     ASSERT_EQ(zip->ExtractEntryInto(i, tmp / "out"), kOk);
-    struct stat st {};
-    ASSERT_EQ(::stat((tmp / "out" / items[i].name).c_str(), &st), 0);
-    EXPECT_EQ(st.st_mtim.tv_sec, expected[i].write);
-    EXPECT_EQ(st.st_atim.tv_sec, expected[i].access);
+    const auto [written, accessed] = WriteAndAccessSeconds(tmp / "out" / items[i].name);
+    EXPECT_EQ(written, expected[i].write);
+    EXPECT_EQ(accessed, expected[i].access);
   }
 }
 
-TEST(ZipExtractorTest, ReadOnlyItemsGetNoWritePermission) {
+// Read-only items end up read-only, and are replaced like any other file when extracted again,
+// though Windows will not move a file onto a read-only one.
+TEST(ZipExtractorTest, ReadOnlyItems) {
+#ifndef _WIN32
   const mode_t mask = ::umask(022);
+#endif
   testing::ScopedTempDir tmp("zip");
   TestItem dosReadOnly = Item("dos-ro.bin", "r");
   dosReadOnly.external = kZipReadOnly | kZipArchive;
   ASSERT_TRUE(testing::WritePackage(
       tmp / "pkg.zip",
       {UnixItem("unix-ro.bin", "r", 0100444), dosReadOnly, UnixItem("unix-rw.bin", "w", 0100666),
-       Item("dos-rw.bin", "w"), Folder("fw/")}));
+       Item("dos-rw.bin", "w"), Folder("fw/"), UnixItem("dos-ro.bin", "again", 0100444)}));
   auto zip = ZipExtractor::Open(tmp / "pkg.zip");
   ASSERT_NE(zip, nullptr);
+  const fs::path out = tmp / "out";
   const struct {
     const char* name;
-    mode_t mode;
-  } expected[] = {{"unix-ro.bin", 0444},
-                  {"dos-ro.bin", 0444},
-                  {"unix-rw.bin", 0644},
-                  {"dos-rw.bin", 0644},
-                  {"fw", 0755}};
+    bool readOnly;
+    unsigned mode;  // POSIX, under the umask 022
+  } expected[] = {{"unix-ro.bin", true, 0444},
+                  {"dos-ro.bin", true, 0444},
+                  {"unix-rw.bin", false, 0644},
+                  {"dos-rw.bin", false, 0644},
+                  {"fw", false, 0755}};
   for (int32_t i = 0; i < 5; ++i) {
-    ASSERT_EQ(zip->ExtractEntryInto(i, tmp / "out"), kOk);
+    SCOPED_TRACE(expected[i].name);
+    ASSERT_EQ(zip->ExtractEntryInto(i, out), kOk);
+    EXPECT_EQ(IsReadOnly(out / expected[i].name), expected[i].readOnly);
+#ifndef _WIN32
     struct stat st {};
-    ASSERT_EQ(::stat((tmp / "out" / expected[i].name).c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, expected[i].mode) << expected[i].name;
+    ASSERT_EQ(::stat((out / expected[i].name).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, expected[i].mode);
+#endif
   }
-  // A read-only file is replaced like any other when the package is extracted again.
-  EXPECT_EQ(zip->ExtractEntryInto(0, tmp / "out"), kOk);
+  EXPECT_EQ(zip->ExtractEntryInto(5, out), kOk);
+  EXPECT_EQ(testing::ReadBytes(out / "dos-ro.bin"), "again");
+  EXPECT_TRUE(IsReadOnly(out / "dos-ro.bin"));
+#ifdef _WIN32
+  // Held open, the read-only file cannot be replaced: it keeps its data and its attribute, and
+  // no .part is left.
+  HANDLE held = CreateFileW((out / "dos-ro.bin").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(zip->ExtractEntryInto(1, out), ZipResult::CannotOpen);
+  CloseHandle(held);
+  EXPECT_EQ(testing::ReadBytes(out / "dos-ro.bin"), "again");
+  EXPECT_TRUE(IsReadOnly(out / "dos-ro.bin"));
+  EXPECT_FALSE(fs::exists(out / "dos-ro.bin.part"));
+  // Windows removes no read-only file: made writable for the temporary folder's removal.
+  for (const char* name : {"unix-ro.bin", "dos-ro.bin"}) {
+    SetFileAttributesW((out / name).c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
+#else
   ::umask(mask);
+#endif
 }
 
 // What the folder of an explicit target is: the part before the item's name when the target
@@ -686,6 +913,9 @@ TEST(ZipExtractorTest, PackageLimitCountsEveryByteWritten) {
 // A write that fails part-way (here: past the process's file size limit) leaves neither the
 // file, nor its .part, nor the folder the call made for it.
 TEST(ZipExtractorTest, FailedWriteLeavesNothing) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a per-process file size limit (setrlimit) exists on POSIX systems only";
+#else
   testing::ScopedTempDir tmp("zip");
   ASSERT_TRUE(testing::WritePackage(
       tmp / "pkg.zip", {Item("deep/a.bin", std::string(5000, 'a')), Item("b.bin", "b")}));
@@ -705,6 +935,37 @@ TEST(ZipExtractorTest, FailedWriteLeavesNothing) {
 
   EXPECT_EQ(result, ZipResult::WriteFailed);
   EXPECT_EQ(Listing(tmp / "out"), (std::map<std::string, std::string>{{"b.bin", "b"}}));
+#endif
+}
+
+// Folders and items named outside ASCII. On Windows the package is opened (the empty one too)
+// and the items written by their wide names, whatever the ANSI code page.
+TEST(ZipExtractorTest, CyrillicPaths) {
+  testing::ScopedTempDir tmp("zip");
+  const fs::path folder = tmp.path() / fs::path(u8"Обновления");
+  fs::create_directories(folder);
+  const fs::path package = folder / fs::path(u8"пакет.zip");
+  const fs::path empty = folder / fs::path(u8"пусто.zip");
+  ASSERT_TRUE(testing::WritePackage(package, {Item("прошивка/файл.bin", "данные")}));
+  ASSERT_TRUE(testing::WritePackage(empty, {}));
+
+  ZipEntry entry;
+  auto nothing = ZipExtractor::Open(empty);
+  ASSERT_NE(nothing, nullptr);
+  ASSERT_EQ(nothing->GetEntry(-1, entry), kOk);
+  EXPECT_EQ(entry.index, 0);
+
+  auto zip = ZipExtractor::Open(package);
+  ASSERT_NE(zip, nullptr);
+  ASSERT_EQ(zip->GetEntry(0, entry), kOk);
+  EXPECT_EQ(entry.name, "прошивка/файл.bin");
+  EXPECT_EQ(zip->ExtractEntryInto(0, folder / fs::path(u8"распаковано")), kOk);
+  EXPECT_EQ(zip->ExtractEntry(0, Utf8(folder / fs::path(u8"цель")) + "/" + entry.name), kOk);
+  for (const char8_t* into : {u8"распаковано", u8"цель"}) {
+    EXPECT_EQ(testing::ReadBytes(folder / fs::path(into) / fs::path(u8"прошивка/файл.bin")),
+              "данные")
+        << Utf8(fs::path(into));
+  }
 }
 
 }  // namespace

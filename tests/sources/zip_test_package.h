@@ -6,6 +6,9 @@
 
 #include <minizip/zip.h>
 #include <zlib.h>
+#ifdef _WIN32
+#include <minizip/iowin32.h>
+#endif
 
 #include <cstdint>
 #include <filesystem>
@@ -104,7 +107,14 @@ inline TestItem RawItem(std::string name, std::string_view content) {
 }
 
 inline bool WritePackage(const std::filesystem::path& path, const std::vector<TestItem>& items) {
+#ifdef _WIN32
+  // By its wide name, as the extractor opens it.
+  zlib_filefunc64_def files{};
+  fill_win32_filefunc64W(&files);
+  zipFile zip = zipOpen2_64(path.c_str(), APPEND_STATUS_CREATE, nullptr, &files);
+#else
   zipFile zip = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
+#endif
   if (zip == nullptr) {
     return false;
   }

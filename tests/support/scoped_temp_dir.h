@@ -1,28 +1,47 @@
 // A fresh folder under the test temp directory, removed with everything in it at scope end.
-// Unique per call (mkdtemp), so tests of several builds may run at once.
+// Unique per call (a random name that create_directory only takes when nothing has it), so tests
+// of several builds may run at once.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <random>
 #include <string>
+#include <system_error>
 
 namespace korvan::testing {
 
 class ScopedTempDir {
  public:
   explicit ScopedTempDir(const std::string& tag = "korvan") {
-    std::string pattern =
-        (std::filesystem::path(::testing::TempDir()) / (tag + "_XXXXXX")).string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-      ADD_FAILURE() << "cannot create a temporary folder from " << pattern;
+    const std::filesystem::path base(::testing::TempDir());
+    std::random_device seed;
+    std::mt19937_64 random((static_cast<uint64_t>(seed()) << 32) ^ seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      char suffix[17];
+      std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random()));
+      const std::filesystem::path candidate = base / (tag + "_" + suffix);
+      std::error_code error;
+      // False without an error: the name is taken; try another.
+      if (std::filesystem::create_directory(candidate, error)) {
+        path_ = candidate;
+        return;
+      }
+      if (error) {
+        ADD_FAILURE() << "cannot create a temporary folder " << candidate << ": "
+                      << error.message();
+        return;
+      }
     }
-    path_ = pattern;
+    ADD_FAILURE() << "no free temporary folder name under " << base;
   }
   ~ScopedTempDir() {
     std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    if (!path_.empty()) {
+      std::filesystem::remove_all(path_, ignored);
+    }
   }
   ScopedTempDir(const ScopedTempDir&) = delete;
   ScopedTempDir& operator=(const ScopedTempDir&) = delete;

@@ -1,10 +1,14 @@
 #include "sources/program_folder.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include <fstream>
 
+#include "tests/support/folder_link.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/scoped_temp_dir.h"
 
 namespace korvan {
@@ -13,25 +17,38 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(ProgramFolderTest, NamesEndWithASeparator) {
+#ifdef _WIN32
+  EXPECT_EQ(ProgramFolder("C:\\work\\x"), "C:\\work\\x\\");
+  EXPECT_EQ(ProgramFolder("C:\\work\\x\\"), "C:\\work\\x\\");
+  EXPECT_EQ(ProgramFolder("C:/work/x/"), "C:/work/x/");
+  EXPECT_EQ(ProgramFolderFile("C:\\work\\x", "TempFwData.bin"), "C:\\work\\x\\TempFwData.bin");
+#else
   EXPECT_EQ(ProgramFolder("/work/x"), "/work/x/");
   EXPECT_EQ(ProgramFolder("/work/x/"), "/work/x/");
   EXPECT_EQ(ProgramFolderFile("/work/x", "TempFwData.bin"), "/work/x/TempFwData.bin");
+#endif
 }
 
-TEST(ProgramFolderTest, DefaultFollowsXdgDataHome) {
-  const char* saved = std::getenv("XDG_DATA_HOME");
-  const std::string savedValue = saved ? saved : "";
-  setenv("XDG_DATA_HOME", "/data/home", 1);
-  EXPECT_EQ(DefaultProgramFolder(), fs::path("/data/home/korvan-updater"));
-  setenv("XDG_DATA_HOME", "relative/ignored", 1);
-  setenv("HOME", "/home/user", 1);
-  EXPECT_EQ(DefaultProgramFolder(), fs::path("/home/user/.local/share/korvan-updater"));
-  if (saved) {
-    setenv("XDG_DATA_HOME", savedValue.c_str(), 1);
-  } else {
-    unsetenv("XDG_DATA_HOME");
-  }
+// Beside the executable where a file can be made there, else in the user's local data.
+TEST(ProgramFolderTest, WindowsFolderIsBesideTheProgramOrLocal) {
+  testing::ScopedTempDir temp("korvan_beside");
+  EXPECT_EQ(ChooseBesideOrLocal(temp.path(), temp / "local"), temp.path());
+  EXPECT_TRUE(fs::is_empty(temp.path())) << "the probe file is removed";
+  EXPECT_EQ(ChooseBesideOrLocal(temp / "gone", temp / "local"), temp / "local" / "Korvan Updater");
+  EXPECT_EQ(ChooseBesideOrLocal({}, temp / "local"), temp / "local" / "Korvan Updater");
 }
+
+#ifndef _WIN32
+TEST(ProgramFolderTest, DefaultFollowsXdgDataHome) {
+  {
+    testing::ScopedEnv data("XDG_DATA_HOME", "/data/home");
+    EXPECT_EQ(DefaultProgramFolder(), fs::path("/data/home/korvan-updater"));
+  }
+  testing::ScopedEnv data("XDG_DATA_HOME", "relative/ignored");
+  testing::ScopedEnv home("HOME", "/home/user");
+  EXPECT_EQ(DefaultProgramFolder(), fs::path("/home/user/.local/share/korvan-updater"));
+}
+#endif
 
 TEST(ProgramFolderTest, PrepareCreatesTheFolderOrSaysWhy) {
   testing::ScopedTempDir temp("korvan_folder");
@@ -55,7 +72,9 @@ TEST(ProgramFolderTest, RemoveFolderTreeRemovesEverythingButFollowsNoLink) {
   fs::create_directories(tree / "sub/deeper");
   std::ofstream(tree / "a.bin") << "a";
   std::ofstream(tree / "sub/deeper/b.bin") << "b";
-  fs::create_directory_symlink(outside, tree / "sub/link");
+  if (!testing::MakeFolderLink(outside, tree / "sub/link")) {
+    GTEST_SKIP() << "this platform or user cannot make symbolic links";
+  }
 
   EXPECT_TRUE(RemoveFolderTree(tree));
   EXPECT_FALSE(fs::exists(tree));
@@ -66,18 +85,22 @@ TEST(ProgramFolderTest, RemoveFolderTreeRemovesEverythingButFollowsNoLink) {
 }
 
 TEST(ProgramFolderTest, RemoveFolderTreeReportsWhatRemains) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a Windows folder has no permission bit that keeps its entries";
+#else
   if (geteuid() == 0) {
     GTEST_SKIP() << "root may delete anything; the permission case needs a normal user";
   }
+#endif
   testing::ScopedTempDir temp("korvan_tree_locked");
   const fs::path tree = temp / "update";
   fs::create_directories(tree / "locked");
   std::ofstream(tree / "locked/x.bin") << "x";
   std::ofstream(tree / "free.bin") << "f";
-  chmod((tree / "locked").c_str(), 0500);
+  fs::permissions(tree / "locked", fs::perms::owner_read | fs::perms::owner_exec);
   EXPECT_FALSE(RemoveFolderTree(tree));
   EXPECT_FALSE(fs::exists(tree / "free.bin")) << "the rest is removed all the same";
-  chmod((tree / "locked").c_str(), 0700);
+  fs::permissions(tree / "locked", fs::perms::owner_all);
 }
 
 }  // namespace
