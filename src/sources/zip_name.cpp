@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "device/utf8.h"
+
 namespace korvan {
 namespace {
 
@@ -23,24 +25,6 @@ std::size_t CharacterLength(std::string_view text) {
     length = 2;
   }
   return length < text.size() ? length : text.size();
-}
-
-void AppendCodePoint(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
 }
 
 constexpr uint32_t kReplacement = 0xFFFD;
@@ -99,7 +83,7 @@ std::string DecodeEntryName(std::string_view stored) {
     if (cp == 0) {
       break;
     }
-    AppendCodePoint(name, cp);
+    AppendUtf8(name, cp);
     stored.remove_prefix(used);
     ++characters;
   }
