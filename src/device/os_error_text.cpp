@@ -1,5 +1,7 @@
 #include "device/os_error_text.h"
 
+#include "device/utf8.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -16,11 +18,7 @@ std::string OsErrorText(int error) {
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t*>(&wide), 0, nullptr);
   if (length > 0) {
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), nullptr, 0,
-                                           nullptr, nullptr);
-    text.resize(static_cast<size_t>(size));
-    ::WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(length), text.data(), size, nullptr,
-                          nullptr);
+    text = Utf8FromWide(std::wstring_view(wide, length));
   }
   ::LocalFree(wide);
   if (text.empty()) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace korvan {
 
@@ -25,5 +26,11 @@ inline void AppendUtf8(std::string& out, uint32_t codePoint) {
     out += static_cast<char>(0x80 | (codePoint & 0x3F));
   }
 }
+
+#ifdef _WIN32
+// Windows' UTF-16 text (a command line, a system message) as UTF-8; empty for text that is not
+// valid UTF-16.
+std::string Utf8FromWide(std::wstring_view text);
+#endif
 
 }  // namespace korvan

@@ -11,23 +11,9 @@
 #include <cstdio>
 #endif
 
+#include "device/utf8.h"
+
 namespace korvan::frontend {
-
-#ifdef _WIN32
-namespace {
-
-std::string Utf8(const wchar_t* text) {
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) {
-    return {};
-  }
-  std::string out(static_cast<size_t>(size - 1), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
-  return out;
-}
-
-}  // namespace
-#endif
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
 #ifdef _WIN32
@@ -36,7 +22,7 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
   if (wide != nullptr) {
     std::vector<std::string> arguments;
     for (int i = 0; i < count; ++i) {
-      arguments.push_back(Utf8(wide[i]));
+      arguments.push_back(Utf8FromWide(wide[i]));
     }
     ::LocalFree(wide);
     return arguments;

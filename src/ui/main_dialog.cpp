@@ -141,8 +141,8 @@ void CDahlia_UpdaterDlg::WatchDeviceRemoval(DiskHost& host) {
     disks_ = ownDisks_.get();
   }
 #ifdef __WXMSW__
-  return;  // MSWWindowProc hears of every device change
-#endif
+  // MSWWindowProc hears of every device change.
+#else
   if (!options_.services.deviceEvents) {
     return;
   }
@@ -161,6 +161,7 @@ void CDahlia_UpdaterDlg::WatchDeviceRemoval(DiskHost& host) {
                  why.c_str());
     deviceEvents_.reset();
   }
+#endif
 }
 
 #ifdef __WXMSW__
