@@ -25,15 +25,22 @@ ConsoleSession::ConsoleSession(DiskHost& diskHost, const frontend::GlobalOptions
   state.backups.programVersion = frontend::kProgramVersion;
 }
 
-bool ConsoleSession::PrepareFolder(const frontend::GlobalOptions& options, std::ostream& err) {
+int ConsoleSession::PrepareFolder(const frontend::GlobalOptions& options, std::ostream& err) {
   std::string error;
   const auto folder = PrepareProgramFolder(options.workdir, error);
   if (!folder) {
     err << "korvan: " << error << "\n";
-    return false;
+    return kUnusableFolderExit;
   }
+  auto attempt = workdir::TakeRunLock(*folder, "korvan");
+  if (attempt.outcome != workdir::RunLockAttempt::Outcome::Taken) {
+    err << "korvan: " << attempt.message << "\n";
+    return attempt.outcome == workdir::RunLockAttempt::Outcome::Busy ? kBusyFolderExit
+                                                                     : kUnusableFolderExit;
+  }
+  folderLock_ = std::move(attempt.lock);
   state.programFolder = *folder;
-  return true;
+  return 0;
 }
 
 void ConsoleSession::RunUntil(const std::function<bool()>& done) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
 
@@ -15,16 +16,22 @@
 #include "device/drive_slot_table.h"
 #include "device/scsi_transport.h"
 #include "frontend/global_options.h"
+#include "workdir/run_lock.h"
 
 namespace korvan::cli {
+
+inline constexpr int kUnusableFolderExit = 2;  // the working folder cannot be made or used
+inline constexpr int kBusyFolderExit = 3;      // another run holds the working folder
 
 class ConsoleSession {
  public:
   // Live progress goes to `err` when it is a terminal and the output is not JSON.
   ConsoleSession(DiskHost& host, const frontend::GlobalOptions& options, std::ostream& err);
 
-  // Makes the working folder ready; false after telling `err` why it cannot be used.
-  bool PrepareFolder(const frontend::GlobalOptions& options, std::ostream& err);
+  // Makes the working folder ready and takes it for this run (one run per folder). 0 when it
+  // is this run's; after telling `err` why not, kUnusableFolderExit when it cannot be used and
+  // kBusyFolderExit when another run holds it.
+  int PrepareFolder(const frontend::GlobalOptions& options, std::ostream& err);
 
   // The detection, as the window runs it, until model and versions are shown; with `once` a
   // single scan. Returns whether a device was read.
@@ -53,7 +60,8 @@ class ConsoleSession {
 
  private:
   std::ostream& err_;
-  InterruptHandlerScope interruptHandler_;  // last: gone before the queue it posts to
+  std::unique_ptr<workdir::RunLock> folderLock_;  // held until the session ends
+  InterruptHandlerScope interruptHandler_;        // last: gone before the queue it posts to
 };
 
 // "drive N" with --drive, else "drives 0-25": where device commands look.

@@ -49,8 +49,8 @@ void PrintText(DiskHost& host, const AppState& state, const ConsoleView& view, s
 int RunDetect(DiskHost& host, const frontend::GlobalOptions& options, const DetectOptions& detect,
               std::ostream& out, std::ostream& err) {
   ConsoleSession session(host, options, err);
-  if (!session.PrepareFolder(options, err)) {
-    return 2;
+  if (const int status = session.PrepareFolder(options, err); status != 0) {
+    return status;
   }
   if (!session.Detect(detect.once, detect.service, options, err)) {
     ReportNoDevice(host, options, out, err);

@@ -78,8 +78,8 @@ nlohmann::ordered_json FailedItems(const DownloadReport& report) {
 int RunFetch(DiskHost& host, HttpClient& http, const frontend::GlobalOptions& options,
              const FetchOptions& fetch, std::ostream& out, std::ostream& err) {
   ConsoleSession session(host, options, err);
-  if (!session.PrepareFolder(options, err)) {
-    return kBadArguments;
+  if (const int status = session.PrepareFolder(options, err); status != 0) {
+    return status;
   }
   AppState& state = session.state;
   if (fetch.type) {
@@ -153,8 +153,8 @@ int RunDownload(DiskHost& host, HttpClient& http, const frontend::GlobalOptions&
   frontend::GlobalOptions sessionOptions = options;
   sessionOptions.progressOnTerminal = options.progressOnTerminal && !download.quiet;
   ConsoleSession session(host, sessionOptions, err);
-  if (!session.PrepareFolder(options, err)) {
-    return kBadArguments;
+  if (const int status = session.PrepareFolder(options, err); status != 0) {
+    return status;
   }
   AppState& state = session.state;
   if (!session.Detect(true, false, sessionOptions, err)) {

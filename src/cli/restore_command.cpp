@@ -109,8 +109,8 @@ int RunRestoreCommand(DiskHost& host, const frontend::GlobalOptions& options,
   frontend::GlobalOptions sessionOptions = options;
   sessionOptions.progressOnTerminal = options.progressOnTerminal && !restore.quiet;
   ConsoleSession session(host, sessionOptions, err);
-  if (!session.PrepareFolder(options, err)) {
-    return 2;
+  if (const int status = session.PrepareFolder(options, err); status != 0) {
+    return status;
   }
   if (!session.Detect(true, false, sessionOptions, err)) {
     ReportNoDevice(host, options, out, err);

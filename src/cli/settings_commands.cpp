@@ -31,8 +31,8 @@ int RunSettings(DiskHost& host, HttpClient& http, const frontend::GlobalOptions&
     return kBadArguments;
   }
   ConsoleSession session(host, options, err);
-  if (!session.PrepareFolder(options, err)) {
-    return kBadArguments;
+  if (const int status = session.PrepareFolder(options, err); status != 0) {
+    return status;
   }
   if (!session.Detect(true, false, options, err)) {
     ReportNoDevice(host, options, out, err);

@@ -177,8 +177,8 @@ int RunUpdateAll(DiskHost& host, const frontend::GlobalOptions& options,
   frontend::GlobalOptions sessionOptions = options;
   sessionOptions.progressOnTerminal = false;
   ConsoleSession session(host, sessionOptions, err);
-  if (!session.PrepareFolder(options, err)) {
-    return 2;
+  if (const int status = session.PrepareFolder(options, err); status != 0) {
+    return status;
   }
   const bool live = options.progressOnTerminal && !options.json && !update.quiet;
   ProgressBoard board(live ? &err : nullptr);

@@ -40,8 +40,8 @@ bool Accepted(const ConsoleView& view, const AppState& state) {
 int RunCheck(DiskHost& host, const frontend::GlobalOptions& options, const CheckOptions& check,
              std::ostream& out, std::ostream& err) {
   ConsoleSession session(host, options, err);
-  if (!session.PrepareFolder(options, err)) {
-    return 2;
+  if (const int status = session.PrepareFolder(options, err); status != 0) {
+    return status;
   }
   if (check.type) {
     // The model as the detection would have normalised it.
@@ -78,8 +78,8 @@ int RunUpdate(DiskHost& host, const frontend::GlobalOptions& options, const Upda
   frontend::GlobalOptions sessionOptions = options;
   sessionOptions.progressOnTerminal = options.progressOnTerminal && !update.quiet;
   ConsoleSession session(host, sessionOptions, err);
-  if (!session.PrepareFolder(options, err)) {
-    return 2;
+  if (const int status = session.PrepareFolder(options, err); status != 0) {
+    return status;
   }
   if (!session.Detect(true, false, sessionOptions, err)) {
     ReportNoDevice(host, options, out, err);
@@ -105,8 +105,8 @@ int RunUpdate(DiskHost& host, const frontend::GlobalOptions& options, const Upda
 int RunDiff(DiskHost& host, const frontend::GlobalOptions& options, const DiffOptions& diff,
             std::ostream& out, std::ostream& err) {
   ConsoleSession session(host, options, err);
-  if (!session.PrepareFolder(options, err)) {
-    return 2;
+  if (const int status = session.PrepareFolder(options, err); status != 0) {
+    return status;
   }
   if (!session.Detect(true, false, options, err)) {
     ReportNoDevice(host, options, out, err);

@@ -18,11 +18,13 @@
 #include "frontend/version.h"
 #include "sources/program_folder.h"
 #include "ui/updater_app.h"
+#include "workdir/run_lock.h"
 
 namespace {
 
 constexpr int kBadArguments = 2;
 constexpr int kNoDisplay = 3;
+constexpr int kBusyFolder = 4;  // another run holds the working folder
 
 bool HaveDisplay() {
 #ifdef _WIN32
@@ -85,6 +87,20 @@ int main(int argc, char** argv) {
     return kBadArguments;
   }
   appOptions.programFolder = *folder;
+  // The folder is this window's for as long as it is open: the lock lives until main ends.
+  auto folderLock = korvan::workdir::TakeRunLock(*folder, "korvan-updater");
+  using Outcome = korvan::workdir::RunLockAttempt::Outcome;
+  if (folderLock.outcome == Outcome::Failed) {
+    std::cerr << "korvan-updater: " << folderLock.message << "\n";
+    return kBadArguments;
+  }
+  if (folderLock.outcome == Outcome::Busy) {
+    std::cerr << "korvan-updater: " << folderLock.message << "\n";
+    appOptions.busyFolderMessage = folderLock.message;
+    wxApp::SetInstance(new korvan::ui::CDahlia_UpdaterApp(std::move(appOptions)));
+    wxEntry(argc, argv);
+    return kBusyFolder;
+  }
   appOptions.host = korvan::frontend::MakeDiskHost(options, "korvan-updater", std::cerr);
   if (!appOptions.host) {
     return kBadArguments;

@@ -1,6 +1,7 @@
 #include "ui/updater_app.h"
 
 #include <wx/log.h>
+#include <wx/msgdlg.h>
 
 #include <csignal>
 #include <cstdio>
@@ -41,6 +42,12 @@ bool CDahlia_UpdaterApp::OnInit() {
 #endif
   SetAppName("korvan-updater");
   SetAppDisplayName("Korvan Updater");
+  if (!options_.busyFolderMessage.empty()) {
+    // Started from a desktop, nobody reads the standard error: say it in a box too.
+    wxMessageBox(wxString::FromUTF8(options_.busyFolderMessage), "Korvan Updater",
+                 wxOK | wxICON_ERROR);
+    return false;
+  }
   return true;
 }
 

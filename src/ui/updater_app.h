@@ -20,6 +20,8 @@ struct AppOptions {
   std::string siteUrl;
   std::string serverUrl;  // the update server's download directory
   BackupSettings backups;
+  // Set when the working folder is held by another run: the program shows it and ends.
+  std::string busyFolderMessage;
 };
 
 class CDahlia_UpdaterApp final : public wxApp {

@@ -1,7 +1,10 @@
 // The korvan-updater program as a process: one window per user, a clear word instead of a
-// crash where no display is, and an end on time when the device stops answering.
+// crash where no display is, an end on time when the device stops answering, and one run per
+// working folder between the window and the command line.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <wx/uiaction.h>
+#include <wx/utils.h>
 
 #include <chrono>
 #include <filesystem>
@@ -11,6 +14,7 @@
 
 #include "tests/support/child_process.h"
 #include "tests/support/scoped_temp_dir.h"
+#include "tests/ui/top_level_window.h"
 
 namespace korvan {
 namespace {
@@ -96,9 +100,9 @@ TEST(UpdaterProcessTest, RefusesToStartWithoutADisplayOrWithBadOptions) {
 TEST(UpdaterProcessTest, ClosesOnTimeWhenTheDeviceStopsAnswering) {
   testing::ScopedTempDir home{"korvan_stall"};
   const fs::path work = home / "work";
-  const auto env = Environment({"HOME=" + home.path().string(),
-                                "XDG_RUNTIME_DIR=" + home.path().string(),
-                                "KORVAN_SIMULATE_FAULT=stall@10"});
+  const auto env =
+      Environment({"HOME=" + home.path().string(), "XDG_RUNTIME_DIR=" + home.path().string(),
+                   "KORVAN_SIMULATE_FAULT=stall@10"});
   const pid_t pid = Start({"--simulate", "26", "--workdir", work.string()}, env, home / "out.log");
   ASSERT_GT(pid, 0);
   // INQUIRY and nine units of the firmware copy were answered; the tenth read never will be.
@@ -120,6 +124,69 @@ TEST(UpdaterProcessTest, ClosesOnTimeWhenTheDeviceStopsAnswering) {
   EXPECT_EQ(status, std::optional<int>(0)) << ReadText(home / "out.log");
   EXPECT_LT(took, 2s) << "the close waited for the stuck worker";
   EXPECT_FALSE(fs::exists(copy)) << "the close's clean-up did not run";
+}
+
+TEST(UpdaterProcessTest, TheWindowAndTheCommandLineNeverShareAWorkingFolder) {
+  testing::ScopedTempDir home{"korvan_window_lock"};
+  const fs::path work = home / "work";
+  const auto env =
+      Environment({"HOME=" + home.path().string(), "XDG_RUNTIME_DIR=" + home.path().string()});
+
+  // The window holds its folder for as long as it is open: the command line is refused.
+  const pid_t window = Start({"--simulate", "26", "--workdir", work.string()}, env, home / "w.log");
+  ASSERT_GT(window, 0);
+  ASSERT_TRUE(testing::WaitFor([&] { return fs::exists(work / "TempImageData.bin"); }, 30s))
+      << ReadText(home / "w.log");
+  const pid_t cli = testing::StartProcess(
+      KORVAN_CLI, {"--workdir", work.string(), "--simulate", "26", "detect", "--once"}, env,
+      home / "cli.log");
+  ASSERT_GT(cli, 0);
+  EXPECT_EQ(WaitExit(cli, 30s), std::optional<int>(3));
+  EXPECT_EQ(ReadText(home / "cli.log"),
+            "korvan: the working folder " + work.string() +
+                " is in use by another run (korvan-updater, pid " + std::to_string(window) +
+                "); give this run its own --workdir, or update several devices with update "
+                "--all\n");
+  kill(window, SIGTERM);
+  ASSERT_EQ(WaitExit(window, 10s), std::optional<int>(0)) << ReadText(home / "w.log");
+
+  // A window started on a folder the command line holds says so in a box, which the user
+  // closes with Enter, and ends without searching.
+  const fs::path holderLog = home / "holder.log";
+  const pid_t holder =
+      testing::StartProcess(KORVAN_CLI, {"--workdir", work.string(), "--simulate", "26", "detect"},
+                            Environment({"KORVAN_SIMULATE_FAULT=unplug@0"}), holderLog);
+  ASSERT_GT(holder, 0);
+  ASSERT_TRUE(testing::WaitFor(
+      [&] { return ReadText(holderLog).find("Searching drives") != std::string::npos; }, 30s));
+  fs::remove(work / "TempFwData.bin");
+  const pid_t refused =
+      Start({"--simulate", "26", "--workdir", work.string()}, env, home / "refused.log");
+  ASSERT_GT(refused, 0);
+  const std::string said = "korvan-updater: the working folder " + work.string() +
+                           " is in use by another run (korvan, pid " + std::to_string(holder) + ")";
+  EXPECT_TRUE(testing::WaitFor(
+      [&] { return ReadText(home / "refused.log").find(said) != std::string::npos; }, 30s))
+      << ReadText(home / "refused.log");
+  // The user presses the box's OK, the button across its foot.
+  std::optional<testing::ScreenRect> box;
+  ASSERT_TRUE(testing::WaitFor(
+      [&] { return (box = testing::FindTopLevelWindow("Korvan Updater")).has_value(); }, 10s));
+  std::this_thread::sleep_for(300ms);  // its first paint
+  wxUIActionSimulator input;
+  input.MouseMove(box->x + box->width / 2, box->y + box->height - 12);
+  wxYield();
+  input.MouseClick();
+  wxYield();
+  std::optional<int> status = WaitExit(refused, 10s);
+  if (!status) {
+    kill(refused, SIGKILL);
+    WaitExit(refused, 10s);
+  }
+  EXPECT_EQ(status, std::optional<int>(4)) << ReadText(home / "refused.log");
+  EXPECT_FALSE(fs::exists(work / "TempFwData.bin")) << "the refused window searched";
+  kill(holder, SIGKILL);
+  WaitExit(holder, 10s);
 }
 
 }  // namespace
