@@ -26,7 +26,7 @@ HARDENING = -DCMAKE_CXX_FLAGS="$(DEB_CXXFLAGS)" -DCMAKE_EXE_LINKER_FLAGS="$(DEB_
 QUICK_DEBUG = -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG"
 
 .PHONY: all deps configure build test demo screenshots test-asan test-tsan sanitize format check-format clean
-.PHONY: fuzz package soak test-kernel windows windows-package
+.PHONY: fuzz package soak test-kernel windows windows-package build-asan build-tsan build-fuzz
 
 all: build
 
@@ -56,17 +56,22 @@ screenshots: build
 # Sanitizer builds. ASan+UBSan runs the whole test suite. ThreadSanitizer builds and runs the
 # tests labelled `threads`, those whose processes start threads; scripts/thread-census first
 # checks on the ordinary build that no other test starts one.
-test-asan: deps
+# The build-* targets only build (.ci/run builds them in the background while other stages run).
+build-asan: deps
 	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVAN_SANITIZER=address \
 	  -DKORVAN_BUILD_BENCHMARKS=OFF $(QUICK_DEBUG) $(CMAKE_FLAGS)
 	cmake --build build-asan -j $(JOBS)
+
+test-asan: build-asan
 	$(XVFB) ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
-test-tsan: build
-	scripts/thread-census $(BUILD_DIR)
+build-tsan: deps
 	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVAN_SANITIZER=thread \
 	  -DKORVAN_BUILD_BENCHMARKS=OFF $(QUICK_DEBUG) $(CMAKE_FLAGS)
 	cmake --build build-tsan -j $(JOBS) --target korvan_thread_tests
+
+test-tsan: build build-tsan
+	scripts/thread-census $(BUILD_DIR)
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
 	  $(XVFB) ctest --test-dir build-tsan --label-regex '^threads$$' --output-on-failure -j $(JOBS)
 
@@ -98,12 +103,14 @@ test-kernel: configure
 FUZZ_SECONDS ?= 600
 FUZZ_TARGETS = zip_name_fuzz zip_extractor_fuzz settings_schema_fuzz settings_packet_fuzz \
   update_file_fuzz device_copy_fuzz parameters_ini_fuzz server_version_fuzz
-fuzz: deps
+build-fuzz: deps
 	@scripts/install-deps fuzz
 	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	  -DKORVAN_BUILD_FUZZERS=ON -DKORVAN_BUILD_TESTS=OFF -DKORVAN_BUILD_BENCHMARKS=OFF \
 	  -DKORVAN_BUILD_UI=OFF $(QUICK_DEBUG) $(CMAKE_FLAGS)
 	cmake --build build-fuzz -j $(JOBS) --target $(FUZZ_TARGETS)
+
+fuzz: build-fuzz
 	@printf '%s\n' $(FUZZ_TARGETS) | xargs -P $(JOBS) -I{} tests/fuzz/run-fuzz-target build-fuzz {} $(FUZZ_SECONDS)
 
 # The Debian package, $(PACKAGE_DIR)/korvan-updater_<version>_<arch>.deb: the programs built
@@ -133,6 +140,12 @@ WINDOWS_PREFIX = $(abspath $(WINDOWS_DEPS_DIR))/prefix
 windows: build
 	@scripts/install-deps windows
 	$(MAKE) windows-build
+
+# Where the Windows dependencies of this checkout are (or will be) built; .ci/run builds them
+# in the background while the Linux build runs.
+.PHONY: windows-deps-prefix
+windows-deps-prefix:
+	@echo $(WINDOWS_PREFIX)
 
 # The part of `windows` after the packages are in: the key of the dependencies' prefix is made
 # of the installed versions.
