@@ -35,6 +35,13 @@ std::string PathText(const std::filesystem::path& path) {
   return std::string(text.begin(), text.end());
 }
 
+RunLockAttempt LockFailure(const std::filesystem::path& folder, const std::string& what) {
+  RunLockAttempt attempt;
+  attempt.outcome = RunLockAttempt::Outcome::Failed;
+  attempt.message = "cannot lock the working folder " + PathText(folder) + ": " + what;
+  return attempt;
+}
+
 std::string BusyFolderMessage(const std::filesystem::path& folder, std::string_view holder) {
   return "the working folder " + PathText(folder) + " is in use by another run (" +
          std::string(holder) +

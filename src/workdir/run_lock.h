@@ -55,6 +55,9 @@ std::string DescribeHolder(std::string_view lockFileText);
 // page).
 std::string PathText(const std::filesystem::path& path);
 
+// A Failed attempt whose message names the folder and says `what`, e.g. "cannot open F: reason".
+RunLockAttempt LockFailure(const std::filesystem::path& folder, const std::string& what);
+
 // What a refused run says about a busy folder.
 std::string BusyFolderMessage(const std::filesystem::path& folder, std::string_view holder);
 

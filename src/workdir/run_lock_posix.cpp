@@ -29,25 +29,14 @@ RunLock::~RunLock() = default;
 namespace {
 
 RunLockAttempt Failed(const std::filesystem::path& folder, const std::string& what, int error) {
-  RunLockAttempt attempt;
-  attempt.outcome = RunLockAttempt::Outcome::Failed;
-  attempt.message = "cannot lock the working folder " + PathText(folder) + ": " + what + ": " +
-                    OsErrorText(error);
-  return attempt;
+  return LockFailure(folder, what + ": " + OsErrorText(error));
 }
 
-std::string ReadAll(int fd) {
-  std::string text;
+// The holder's line: a program name and a pid fit in far less.
+std::string ReadHead(int fd) {
   char buffer[256];
-  off_t offset = 0;
-  for (;;) {
-    const ssize_t n = ::pread(fd, buffer, sizeof buffer, offset);
-    if (n <= 0 || text.size() > 4096) {
-      return text;
-    }
-    text.append(buffer, static_cast<size_t>(n));
-    offset += n;
-  }
+  const ssize_t n = ::pread(fd, buffer, sizeof buffer, 0);
+  return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
 }
 
 }  // namespace
@@ -59,16 +48,16 @@ RunLockAttempt TakeRunLock(const std::filesystem::path& folder, std::string_view
   }
   const std::string name(kRunLockName);
   // O_NOFOLLOW: a link planted in the lock file's place is refused (ELOOP), never written
-  // through. O_CLOEXEC: programs this run starts do not inherit the lock.
-  const int fd = ::openat(dir, name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  // through. O_NONBLOCK: a FIFO or device planted there cannot hold the open (it is refused
+  // below as not a plain file). O_CLOEXEC: programs this run starts do not inherit the lock.
+  const int fd =
+      ::openat(dir, name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
   const int openError = errno;
   ::close(dir);
   if (fd < 0) {
     if (openError == ELOOP) {
-      RunLockAttempt attempt;
-      attempt.message = "cannot lock the working folder " + PathText(folder) + ": " +
-                        PathText(folder / name) + " is a link, which is never followed; remove it";
-      return attempt;
+      return LockFailure(
+          folder, PathText(folder / name) + " is a link, which is never followed; remove it");
     }
     return Failed(folder, "cannot open " + PathText(folder / name), openError);
   }
@@ -76,7 +65,7 @@ RunLockAttempt TakeRunLock(const std::filesystem::path& folder, std::string_view
   impl->fd = fd;
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    return Failed(folder, PathText(folder / name) + " is not a plain file", EINVAL);
+    return LockFailure(folder, PathText(folder / name) + " is not a plain file; remove it");
   }
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno;
@@ -85,7 +74,7 @@ RunLockAttempt TakeRunLock(const std::filesystem::path& folder, std::string_view
     }
     RunLockAttempt attempt;
     attempt.outcome = RunLockAttempt::Outcome::Busy;
-    attempt.holder = DescribeHolder(ReadAll(fd));
+    attempt.holder = DescribeHolder(ReadHead(fd));
     attempt.message = BusyFolderMessage(folder, attempt.holder);
     return attempt;
   }

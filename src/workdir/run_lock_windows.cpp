@@ -31,11 +31,7 @@ RunLock::~RunLock() = default;
 namespace {
 
 RunLockAttempt Failed(const std::filesystem::path& folder, const std::string& what, DWORD error) {
-  RunLockAttempt attempt;
-  attempt.outcome = RunLockAttempt::Outcome::Failed;
-  attempt.message = "cannot lock the working folder " + PathText(folder) + ": " + what + ": " +
-                    OsErrorText(static_cast<int>(error));
-  return attempt;
+  return LockFailure(folder, what + ": " + OsErrorText(static_cast<int>(error)));
 }
 
 std::string ReadHead(HANDLE file) {
@@ -69,10 +65,7 @@ RunLockAttempt TakeRunLock(const std::filesystem::path& folder, std::string_view
     return Failed(folder, "cannot read " + PathText(path), GetLastError());
   }
   if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    RunLockAttempt attempt;
-    attempt.message = "cannot lock the working folder " + PathText(folder) + ": " + PathText(path) +
-                      " is a link, which is never followed; remove it";
-    return attempt;
+    return LockFailure(folder, PathText(path) + " is a link, which is never followed; remove it");
   }
   OVERLAPPED range{};
   range.Offset = 0;

@@ -85,6 +85,19 @@ TEST(RunLockTest, ALinkInTheLockFilesPlaceIsRefusedAndNotWrittenThrough) {
   EXPECT_EQ(ReadText(outside), "a user's notes\n");
 }
 
+#ifndef _WIN32
+TEST(RunLockTest, AFifoInTheLockFilesPlaceIsRefusedWithoutWaiting) {
+  testing::ScopedTempDir work{"korvan_lock_fifo"};
+  const fs::path fifo = work / std::string(kRunLockName);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const auto attempt = TakeRunLock(work.path(), "korvan");
+  EXPECT_EQ(attempt.outcome, Outcome::Failed);
+  EXPECT_EQ(attempt.lock, nullptr);
+  EXPECT_NE(attempt.message.find(PathText(fifo) + " is not a plain file"), std::string::npos)
+      << attempt.message;
+}
+#endif
+
 TEST(RunLockTest, AMissingFolderFailsNamingIt) {
   testing::ScopedTempDir home{"korvan_lock_missing"};
   const auto attempt = TakeRunLock(home / "gone", "korvan");
